@@ -1,0 +1,56 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <nlohmann/json_fwd.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "logic/translate_types.h"
+
+namespace Json {
+class Value;
+}
+
+// Turns one captured image into recognised lines with their translations, on a task thread of
+// its own: OCR on the configured engine (Youdao or Baidu), then one batched Youdao translation.
+class Translator {
+public:
+    Translator() = default;
+    ~Translator();
+    Translator(const Translator&) = delete;
+    Translator& operator=(const Translator&) = delete;
+
+    void Init(ITranslatorCallback* callback);
+    void Uninit();
+    bool PushTask(std::uint32_t id, std::uint32_t srcLang, std::uint32_t dstLang,
+                  const std::string& image);
+
+    // The steps of one task, also usable on their own (command-line tool, tests).
+    bool OCR(TranslateTask& task, std::vector<TranslateLine>& lines);
+    bool Translate(TranslateTask& task, std::vector<TranslateLine>& lines);
+
+    bool OCRYoudao(TranslateTask& task, std::vector<TranslateLine>& lines);
+    static bool ParseOCROnceYoudao(const nlohmann::json& line, TranslateLine& out);
+
+    bool OCRBaidu(TranslateTask& task, std::vector<TranslateLine>& lines);
+    static bool ParseOCROnceBaidu(const Json::Value& item, TranslateLine& out);
+
+    bool TranslateYoudao(TranslateTask& task, std::vector<TranslateLine>& lines);
+    static bool TranslateOnceYoudao(std::int32_t srcLang, const std::string& text,
+                                    std::uint32_t dstLang, std::string& translation,
+                                    std::string& error);
+
+private:
+    void TaskTh();
+
+    bool stop_ = false;
+    ITranslatorCallback* callback_ = nullptr;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<TranslateTask> tasks_;
+    std::thread thread_;
+};

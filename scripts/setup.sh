@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs that are not installed yet.
+#   scripts/setup.sh run    what building and running the program needs
+#   scripts/setup.sh test   that, plus what the tests need (X server, tools)
+set -euo pipefail
+
+build_packages=(
+  cmake ninja-build g++ pkg-config ca-certificates
+  libcurl4-openssl-dev libssl-dev nlohmann-json3-dev libjsoncpp-dev libspdlog-dev
+  libxerces-c-dev xsdcxx libstb-dev
+  qt6-base-dev qt6-tools-dev libqt6opengl6-dev qt6-qpa-plugins
+  libx11-dev libxcb1-dev libxcb-keysyms1-dev xdg-utils fonts-noto-cjk
+  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+)
+test_packages=(xvfb xauth xdotool x11-utils x11-xserver-utils trayer openssl)
+
+wanted=("${build_packages[@]}")
+if [[ "${1:-run}" == "test" ]]; then
+  wanted+=("${test_packages[@]}")
+fi
+
+missing=()
+for p in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+  sudo=(sudo)
+fi
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,108 @@
+// velmora-cli: the program's engine on the command line, for checking service keys and for bug
+// reports.
+#include <spdlog/sinks/null_sink.h>
+#include <spdlog/sinks/stdout_sinks.h>
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+#include "logic/translate_types.h"
+#include "tools/cli_common.h"
+#include "utils/vl_log.h"
+
+namespace cli {
+
+bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>& known, Args& out) {
+    for (int i = first; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-v" || arg == "--verbose") {
+            out.verbose = true;
+            continue;
+        }
+        if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
+            const std::string name = arg.substr(2);
+            bool isKnown = false;
+            for (const auto& k : known) isKnown |= (k == name);
+            if (!isKnown) {
+                std::cerr << "velmora-cli: unknown option " << arg << "\n";
+                return false;
+            }
+            if (i + 1 >= argc) {
+                std::cerr << "velmora-cli: option " << arg << " needs a value\n";
+                return false;
+            }
+            out.options[name] = argv[++i];
+            continue;
+        }
+        out.positional.push_back(arg);
+    }
+    return true;
+}
+
+bool ParseLanguage(const std::string& code, const char* what, unsigned& id) {
+    id = vl::LangCodeToId(code);
+    if (vl::LangIdToCode(id) != code) {
+        std::cerr << "velmora-cli: unknown " << what << " language \"" << code
+                  << "\" (use chs, cht, eng, jap, kor, por, spa, fre or rus)\n";
+        return false;
+    }
+    return true;
+}
+
+int Usage() {
+    std::cerr << "usage: velmora-cli [-v] COMMAND ...\n"
+                 "  translate --from CODE --to CODE [TEXT]\n"
+                 "      translate TEXT, or every line of standard input, in one request\n"
+                 "language codes: chs cht eng jap kor por spa fre rus\n"
+                 "-v writes the program's log to standard error\n";
+    return kExitUsage;
+}
+
+}  // namespace cli
+
+int main(int argc, char** argv) {
+    int first = 1;
+    bool verbose = false;
+    while (first < argc && (std::strcmp(argv[first], "-v") == 0 ||
+                            std::strcmp(argv[first], "--verbose") == 0)) {
+        verbose = true;
+        ++first;
+    }
+    if (first >= argc) {
+        return cli::Usage();
+    }
+    const std::string command = argv[first];
+
+    cli::Args args;
+    struct Command {
+        const char* name;
+        std::vector<std::string> options;
+        int (*run)(const cli::Args&);
+    };
+    const Command commands[] = {
+        {"translate", {"from", "to"}, &cli::Translate},
+    };
+    for (const Command& c : commands) {
+        if (command != c.name) {
+            continue;
+        }
+        if (!cli::ParseArgs(argc, argv, first + 1, c.options, args)) {
+            return cli::Usage();
+        }
+        verbose |= args.verbose;
+        // Standard output carries the results only; the log goes to standard error on request.
+        spdlog::sink_ptr sink;
+        if (verbose) {
+            sink = std::make_shared<spdlog::sinks::stderr_sink_mt>();
+        } else {
+            sink = std::make_shared<spdlog::sinks::null_sink_mt>();
+        }
+        vl::log::CreateProcessLogger({sink});
+        const int rc = c.run(args);
+        vl::log::FlushProcessLogger();
+        return rc;
+    }
+    std::cerr << "velmora-cli: unknown command \"" << command << "\"\n";
+    return cli::Usage();
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+namespace vl {
+
+// SHA-256 of the bytes as 64 lower-case hexadecimal characters.
+std::string Sha256Hex(const std::string& bytes);
+
+// HMAC-SHA256 of `data` under `key` as 64 lower-case hexadecimal characters.
+std::string HmacSha256Hex(const std::string& key, const std::string& data);
+
+}  // namespace vl

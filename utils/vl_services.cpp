@@ -1,0 +1,112 @@
+#include "utils/vl_services.h"
+
+#include <fstream>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <sstream>
+
+#include "utils/vl_env.h"
+#include "utils/vl_log.h"
+#include "utils/vl_string.h"
+
+namespace vl {
+
+namespace {
+
+struct Field {
+    const char* key;
+    std::string* value;
+};
+
+bool ApplySection(const nlohmann::json& root, const char* section, std::initializer_list<Field> fields) {
+    const auto it = root.find(section);
+    if (it == root.end()) {
+        return true;
+    }
+    if (!it->is_object()) {
+        VL_WARN("service config member \"{}\" is not an object, defaults kept", section);
+        return false;
+    }
+    bool ok = true;
+    for (const Field& f : fields) {
+        const auto m = it->find(f.key);
+        if (m == it->end()) {
+            continue;
+        }
+        if (!m->is_string()) {
+            VL_WARN("service config member \"{}.{}\" is not a string, default kept", section, f.key);
+            ok = false;
+            continue;
+        }
+        *f.value = m->get<std::string>();
+    }
+    return ok;
+}
+
+std::mutex g_mutex;
+std::optional<ServiceConfig> g_config;
+
+}  // namespace
+
+bool ApplyServiceConfig(const std::string& jsonText, ServiceConfig& c) {
+    nlohmann::json root;
+    try {
+        root = nlohmann::json::parse(jsonText);
+    } catch (const nlohmann::json::parse_error& e) {
+        VL_ERROR("parse service config failed, byte {}, id {}, {}", e.byte, e.id, e.what());
+        return false;
+    }
+    if (!root.is_object()) {
+        VL_ERROR("service config is not a JSON object, defaults kept");
+        return false;
+    }
+    bool ok = ApplySection(root, "backend", {{"url", &c.backend.url}});
+    ok &= ApplySection(root, "youdao_ocr",
+                       {{"url", &c.youdaoOcr.url},
+                        {"app_key", &c.youdaoOcr.appKey},
+                        {"app_secret", &c.youdaoOcr.appSecret}});
+    ok &= ApplySection(root, "youdao_translate",
+                       {{"url", &c.youdaoTranslate.url},
+                        {"app_key", &c.youdaoTranslate.appKey},
+                        {"app_secret", &c.youdaoTranslate.appSecret}});
+    ok &= ApplySection(root, "baidu_ocr",
+                       {{"token_url", &c.baiduOcr.tokenUrl},
+                        {"general_url", &c.baiduOcr.generalUrl},
+                        {"app_id", &c.baiduOcr.appId},
+                        {"api_key", &c.baiduOcr.apiKey},
+                        {"secret_key", &c.baiduOcr.secretKey}});
+    return ok;
+}
+
+ServiceConfig LoadServiceConfig(const std::string& path) {
+    ServiceConfig config;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return config;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!ApplyServiceConfig(text.str(), config)) {
+        VL_WARN("service config \"{}\" is not fully usable, defaults stand for the rest", path);
+    } else {
+        VL_INFO("service config \"{}\" loaded", path);
+    }
+    return config;
+}
+
+ServiceConfig Services() {
+    std::lock_guard lock(g_mutex);
+    if (!g_config) {
+        const std::string dir = ToString(ExeDir());
+        g_config = dir.empty() ? ServiceConfig{} : LoadServiceConfig(dir + "/" + kServiceConfigFile);
+    }
+    return *g_config;
+}
+
+void SetServices(const ServiceConfig& config) {
+    std::lock_guard lock(g_mutex);
+    g_config = config;
+}
+
+}  // namespace vl

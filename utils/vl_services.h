@@ -1,0 +1,48 @@
+#pragma once
+
+#include <string>
+
+// Hosts and credentials of the outside services. Built-in defaults, overridden field by field by
+// an optional "velmora-services.json" beside the executable.
+namespace vl {
+
+struct ServiceConfig {
+    struct Backend {
+        std::string url = "http://127.0.0.1:8731";
+    } backend;
+    struct YoudaoOcr {
+        std::string url = "https://openapi.youdao.com/ocrapi";
+        std::string appKey = "3f1c9a0e5b7d2846";
+        std::string appSecret = "Rk2vN8sPq4XmT6wYb1LcZ9hDj3GfA7uE";
+    } youdaoOcr;
+    struct YoudaoTranslate {
+        std::string url = "https://openapi.youdao.com/api";
+        std::string appKey = "9a4e27c1d05b8f36";
+        std::string appSecret = "Hm5tW1xQc8VrB3nKp6ZsL0dYg4JfE2uA";
+    } youdaoTranslate;
+    struct BaiduOcr {
+        std::string tokenUrl = "https://aip.baidubce.com/oauth/2.0/token";
+        std::string generalUrl = "https://aip.baidubce.com/rest/2.0/ocr/v1/general";
+        std::string appId = "40817263";
+        std::string apiKey = "Qx7pL2mZr9TbW4nK8cVd1HsA";
+        std::string secretKey = "Gt4nB8qWz2LmX7cR1vYp9KdS3hJf6TeU";
+    } baiduOcr;
+};
+
+inline constexpr const char* kServiceConfigFile = "velmora-services.json";
+
+// Applies the members of a JSON text over `config`. A member of the wrong type is logged and
+// skipped; a text that is not a JSON object is logged and changes nothing. False when anything
+// could not be used.
+bool ApplyServiceConfig(const std::string& jsonText, ServiceConfig& config);
+
+// Reads `path` over the defaults. A missing file gives the defaults silently.
+ServiceConfig LoadServiceConfig(const std::string& path);
+
+// The process's configuration: loaded from beside the executable on first use.
+ServiceConfig Services();
+
+// Replaces the process's configuration (tests and tools pointing the clients elsewhere).
+void SetServices(const ServiceConfig& config);
+
+}  // namespace vl
