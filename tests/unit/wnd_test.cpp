@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <vector>
+
+#include "tests/support/log_capture.h"
+#include "utils/vl_wnd.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// A test window that records what it receives.
+class RecordingWindow : public vl::IMessageHandler {
+public:
+    struct Message {
+        vl::UINT msg;
+        vl::WPARAM wParam;
+        vl::LPARAM lParam;
+    };
+    vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override {
+        std::lock_guard lock(mutex);
+        received.push_back({msg, wParam, lParam});
+        if (onMessage) onMessage(msg);
+        return static_cast<vl::LRESULT>(msg) + 1;
+    }
+    std::vector<Message> Received() {
+        std::lock_guard lock(mutex);
+        return received;
+    }
+    std::function<void(vl::UINT)> onMessage;
+    std::mutex mutex;
+    std::vector<Message> received;
+};
+
+// A window living on a loop thread of its own.
+struct LoopThread {
+    LoopThread() {
+        std::promise<void> ready;
+        thread = std::thread([this, &ready] {
+            vl::MessageQueueLoop own;
+            loop = &own;
+            hwnd = vl::RegisterWindow(&window, &own);
+            ready.set_value();
+            own.Run();
+            vl::UnregisterWindow(hwnd);
+        });
+        ready.get_future().wait();
+    }
+    ~LoopThread() {
+        loop->Quit();
+        thread.join();
+    }
+    RecordingWindow window;
+    vl::MessageQueueLoop* loop = nullptr;
+    vl::HWND hwnd = nullptr;
+    std::thread thread;
+};
+
+}  // namespace
+
+TEST(Wnd, SendOnOwnThreadRunsAtOnce) {
+    vl::MessageQueueLoop loop;
+    RecordingWindow w;
+    const vl::HWND h = vl::RegisterWindow(&w, &loop);
+    vl::LRESULT rc = 0;
+    EXPECT_TRUE(vl::SendMessage(h, vl::WM_USER + 5, 7, 9, &rc));
+    EXPECT_EQ(rc, vl::WM_USER + 6);
+    ASSERT_EQ(w.Received().size(), 1u);
+    EXPECT_EQ(w.Received()[0].wParam, 7u);
+    vl::UnregisterWindow(h);
+    EXPECT_FALSE(vl::IsWindow(h));
+    EXPECT_FALSE(vl::SendMessage(h, vl::WM_USER, 0, 0));
+    EXPECT_FALSE(vl::PostMessage(h, vl::WM_USER, 0, 0));
+}
+
+TEST(Wnd, SendFromAnotherThreadWaitsForTheHandler) {
+    LoopThread t;
+    std::string payload = "kept alive until handled";
+    std::atomic<bool> sawPayload{false};
+    t.window.onMessage = [&](vl::UINT) {
+        std::this_thread::sleep_for(20ms);  // the sender must still be waiting
+        sawPayload = payload == "kept alive until handled";
+    };
+    vl::LRESULT rc = 0;
+    EXPECT_TRUE(vl::SendMessage(t.hwnd, 1124, 1, reinterpret_cast<vl::LPARAM>(&payload), &rc));
+    EXPECT_TRUE(sawPayload);
+    EXPECT_EQ(rc, 1125);
+}
+
+TEST(Wnd, PostedMessagesArriveInOrder) {
+    LoopThread t;
+    for (vl::WPARAM i = 0; i < 50; ++i) {
+        ASSERT_TRUE(vl::PostMessage(t.hwnd, vl::WM_USER, i, 0));
+    }
+    vl::SendMessage(t.hwnd, vl::WM_APP, 0, 0);  // after the posts in the same queue
+    const auto got = t.window.Received();
+    ASSERT_EQ(got.size(), 51u);
+    for (vl::WPARAM i = 0; i < 50; ++i) EXPECT_EQ(got[i].wParam, i);
+}
+
+TEST(Wnd, GateAbortReleasesASenderWhoseReceiverIsBusy) {
+    // The receiving thread is this one; it does not pump while it "shuts down".
+    vl::MessageQueueLoop loop;
+    RecordingWindow w;
+    const vl::HWND h = vl::RegisterWindow(&w, &loop);
+    vl::SendGate gate;
+    std::atomic<bool> returned{false};
+    std::atomic<bool> delivered{true};
+    std::thread sender([&] {
+        delivered = vl::SendMessage(h, vl::WM_USER + 101, 1, 0, nullptr, &gate);
+        returned = true;
+    });
+    std::this_thread::sleep_for(30ms);  // the send is queued here but never run
+    EXPECT_FALSE(returned);
+    gate.Abort();
+    sender.join();
+    EXPECT_FALSE(delivered);
+    EXPECT_TRUE(gate.Aborted());
+    // Aborted gates refuse at once; the queued delivery never runs.
+    EXPECT_FALSE(vl::SendMessage(h, vl::WM_USER, 0, 0, nullptr, &gate));
+    loop.RunPending();
+    EXPECT_TRUE(w.Received().empty());
+    gate.Reset();
+    EXPECT_TRUE(vl::SendMessage(h, vl::WM_USER, 0, 0, nullptr, &gate));
+    vl::UnregisterWindow(h);
+}
+
+TEST(Wnd, DestroyingWindowOrEndedLoopReleasesSenders) {
+    for (int variant = 0; variant < 2; ++variant) {
+        vl::MessageQueueLoop loop;
+        RecordingWindow w;
+        const vl::HWND h = vl::RegisterWindow(&w, &loop);
+        auto result = std::async(std::launch::async, [h] { return vl::SendMessage(h, vl::WM_USER, 0, 0); });
+        EXPECT_EQ(result.wait_for(30ms), std::future_status::timeout);
+        if (variant == 0) {
+            vl::BeginDestroyWindow(h);
+        } else {
+            loop.End();
+        }
+        EXPECT_FALSE(result.get());
+        EXPECT_FALSE(vl::SendMessage(h, vl::WM_USER, 0, 0));
+        EXPECT_FALSE(vl::PostMessage(h, vl::WM_USER, 0, 0));
+        vl::UnregisterWindow(h);
+        EXPECT_TRUE(w.Received().empty());
+    }
+}
+
+TEST(Wnd, RunningHandlerIsWaitedForEvenWhenAborted) {
+    LoopThread t;
+    vl::SendGate gate;
+    std::promise<void> started;
+    std::atomic<bool> finished{false};
+    t.window.onMessage = [&](vl::UINT) {
+        started.set_value();
+        std::this_thread::sleep_for(50ms);
+        finished = true;
+    };
+    auto result = std::async(std::launch::async, [&] {
+        return vl::SendMessage(t.hwnd, vl::WM_USER, 0, 0, nullptr, &gate);
+    });
+    started.get_future().wait();
+    gate.Abort();
+    EXPECT_TRUE(result.get());
+    EXPECT_TRUE(finished);
+}
+
+TEST(Wnd, SetIconSendsThreeSizes) {
+    vl::MessageQueueLoop loop;
+    RecordingWindow w;
+    const vl::HWND h = vl::RegisterWindow(&w, &loop);
+    int iconObject = 0;
+    const auto icon = reinterpret_cast<vl::HICON>(&iconObject);
+    vl::WndSetIcon(h, icon);
+    const auto got = w.Received();
+    ASSERT_EQ(got.size(), 3u);
+    const vl::WPARAM sizes[] = {vl::ICON_BIG, vl::ICON_SMALL, vl::ICON_SMALL2};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(got[i].msg, vl::WM_SETICON);
+        EXPECT_EQ(got[i].wParam, sizes[i]);
+        EXPECT_EQ(got[i].lParam, reinterpret_cast<vl::LPARAM>(icon));
+    }
+    vl::test::LogCapture::Get()->Clear();
+    vl::WndSetIcon(nullptr, icon);
+    EXPECT_TRUE(vl::test::LogCapture::Get()->Has("wnd is invalid"));
+    vl::UnregisterWindow(h);
+}
+
+TEST(Wnd, MouseCoordinatesPackAsSigned16BitWords) {
+    const vl::LPARAM lp = vl::MakeLParam(-5, 1080);
+    EXPECT_EQ(vl::GetXLParam(lp), -5);
+    EXPECT_EQ(vl::GetYLParam(lp), 1080);
+    EXPECT_EQ(vl::MakeLParam(3, 2), 0x00020003);
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "utils/vl_singleton.h"
+
+namespace vl {
+
+// The one HTTP client of the process: blocking GET/POST on the caller's thread, and queued
+// GET/POST run one at a time on a request thread with completions on a response thread.
+class Http : public Singleton<Http> {
+public:
+    using Headers = std::map<std::string, std::string>;
+    // ok, error, httpCode, response, then the request's url, body and timeout.
+    using Callback = std::function<void(bool ok, const std::string& error, std::int32_t httpCode,
+                                        const std::string& response, const std::string& url,
+                                        const std::string& body, std::int32_t timeout)>;
+
+    struct Request {
+        bool isPost = false;
+        std::string url;
+        Headers headers;
+        std::string body;
+        std::int32_t timeout = 0;
+        bool checkLogin = true;
+        Callback callback;
+        bool ok = false;
+        std::string error;
+        std::int32_t httpCode = 0;
+        std::string response;
+    };
+
+    static constexpr std::int32_t kDefaultTimeoutMs = 3000;
+
+    Http() = default;
+    ~Http();
+
+    bool Init();
+    void Uninit();
+
+    // `timeout` of 0 or less means the default. The need-login rule applies.
+    bool GetSync(std::string& error, std::int32_t& httpCode, std::string& response,
+                 const std::string& url, const Headers& headers, std::int32_t timeout);
+    bool PostSync(std::string& error, std::int32_t& httpCode, std::string& response,
+                  const std::string& url, const Headers& headers, const std::string& body,
+                  std::int32_t timeout, bool checkLogin);
+    // True when queued; a refused request's callback is destroyed without being called.
+    bool GetAsync(Callback callback, const std::string& url, const Headers& headers);
+    bool PostAsync(Callback callback, const std::string& url, const Headers& headers,
+                   const std::string& body);
+
+    // Opens an absolute http:// or https:// address in the user's browser; anything else is
+    // refused.
+    static bool OpenUrlWithDefaultBrowser(const std::string& url);
+    // Replaces the browser launcher (tests); an empty function restores xdg-open.
+    using UrlOpener = std::function<bool(const std::string& url)>;
+    static void SetUrlOpener(UrlOpener opener);
+
+    // Called (on the thread that ran the request) when a 200 answer carries code 10505. The user
+    // manager fills it; until then the rule only logs.
+    using NeedLoginHook = std::function<void()>;
+    static void SetNeedLoginHook(NeedLoginHook hook);
+
+private:
+    struct Queue {
+        std::mutex mutex;
+        std::condition_variable cv;
+        std::deque<Request> items;
+    };
+
+    void ReqTh();
+    void RespTh();
+    bool RequestOnce(Request& r);
+    static bool checkRequest(const std::string& url, const Headers& headers);
+    static void checkNeedLogin(const std::string& response);
+    bool Enqueue(Request r);
+
+    std::mutex lifecycleMutex_;
+    bool stop_ = false;  // guarded by both queue locks' hand-over; read under each queue's lock
+    std::thread reqThread_;
+    Queue requests_;
+    std::thread respThread_;
+    Queue responses_;
+};
+
+// The back-end URL of `path`: base URL, "/" when the path lacks it, path, common query.
+std::string ServiceUrl(const std::string& path);
+
+}  // namespace vl
