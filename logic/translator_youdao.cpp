@@ -144,21 +144,21 @@ bool Translator::TranslateOnceYoudao(std::int32_t srcLang, const std::string& te
 
     if (status != 200) {
         VL_ERROR("translate request failed response code {}, response msg {}", status, response);
-        error = "translate request failed response code " + std::to_string(status) + ", " +
-                response;
+        error =
+            "translate request failed response code " + std::to_string(status) + ", " + response;
         return false;
     }
     Json::Value root;
     std::string readerError;
     const std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
-    if (!reader->parse(response.data(), response.data() + response.size(), &root,
-                       &readerError)) {
+    if (!reader->parse(response.data(), response.data() + response.size(), &root, &readerError)) {
         VL_ERROR("parse json failed, error {}, json : \n{}", readerError, response);
         error = "parse json failed, error " + readerError + ", " + response;
         return false;
     }
     if (!root.isObject() || !root.isMember("errorCode") || !root.isMember("translation")) {
-        VL_ERROR("response do not contains \"errorCode\" or \"translation\", json : \n{}", response);
+        VL_ERROR("response do not contains \"errorCode\" or \"translation\", json : \n{}",
+                 response);
         error = "response do not contains \"errorCode\" or \"translation\", " + response;
         return false;
     }

@@ -28,5 +28,6 @@ int Usage();
 
 // Subcommands.
 int Translate(const Args& args);
+int Env(const Args& args);
 
 }  // namespace cli

@@ -21,7 +21,8 @@ int Translate(const Args& args) {
 
     std::vector<TranslateLine> lines;
     auto add = [&](std::string text) {
-        if (!text.empty() && text.back() == '\r') text.pop_back();
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
         TranslateLine line;
         line.lang = src;
         line.dstLang = dst;
@@ -32,7 +33,8 @@ int Translate(const Args& args) {
         add(args.positional.front());
     } else {
         std::string text;
-        while (std::getline(std::cin, text)) add(text);
+        while (std::getline(std::cin, text))
+            add(text);
     }
     if (lines.empty()) {
         return kExitOk;

@@ -23,7 +23,8 @@ bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>&
         if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
             const std::string name = arg.substr(2);
             bool isKnown = false;
-            for (const auto& k : known) isKnown |= (k == name);
+            for (const auto& k : known)
+                isKnown |= (k == name);
             if (!isKnown) {
                 std::cerr << "velmora-cli: unknown option " << arg << "\n";
                 return false;
@@ -54,6 +55,8 @@ int Usage() {
     std::cerr << "usage: velmora-cli [-v] COMMAND ...\n"
                  "  translate --from CODE --to CODE [TEXT]\n"
                  "      translate TEXT, or every line of standard input, in one request\n"
+                 "  env\n"
+                 "      what the program knows of its host, for bug reports\n"
                  "language codes: chs cht eng jap kor por spa fre rus\n"
                  "-v writes the program's log to standard error\n";
     return kExitUsage;
@@ -64,8 +67,8 @@ int Usage() {
 int main(int argc, char** argv) {
     int first = 1;
     bool verbose = false;
-    while (first < argc && (std::strcmp(argv[first], "-v") == 0 ||
-                            std::strcmp(argv[first], "--verbose") == 0)) {
+    while (first < argc &&
+           (std::strcmp(argv[first], "-v") == 0 || std::strcmp(argv[first], "--verbose") == 0)) {
         verbose = true;
         ++first;
     }
@@ -82,6 +85,7 @@ int main(int argc, char** argv) {
     };
     const Command commands[] = {
         {"translate", {"from", "to"}, &cli::Translate},
+        {"env", {}, &cli::Env},
     };
     for (const Command& c : commands) {
         if (command != c.name) {

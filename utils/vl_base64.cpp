@@ -14,8 +14,10 @@ constexpr std::uint8_t kInvalid = 0xFF;
 
 constexpr std::array<std::uint8_t, 256> MakeDecodeTable() {
     std::array<std::uint8_t, 256> t{};
-    for (auto& v : t) v = kInvalid;
-    for (int i = 0; i < 64; ++i) t[static_cast<unsigned char>(kAlphabet[i])] = static_cast<std::uint8_t>(i);
+    for (auto& v : t)
+        v = kInvalid;
+    for (int i = 0; i < 64; ++i)
+        t[static_cast<unsigned char>(kAlphabet[i])] = static_cast<std::uint8_t>(i);
     return t;
 }
 constexpr auto kDecode = MakeDecodeTable();
@@ -27,7 +29,8 @@ bool Decode(const std::string& in, std::string& out) {
         return false;
     }
     std::size_t pad = 0;
-    if (in[n - 1] == '=') pad = (in[n - 2] == '=') ? 2 : 1;
+    if (in[n - 1] == '=')
+        pad = (in[n - 2] == '=') ? 2 : 1;
     out.resize(n / 4 * 3 - pad);
     const auto* s = reinterpret_cast<const unsigned char*>(in.data());
     auto* o = reinterpret_cast<unsigned char*>(out.data());
@@ -53,7 +56,8 @@ bool Decode(const std::string& in, std::string& out) {
         }
         const std::uint32_t v = (a << 18) | (b << 12) | (c << 6);
         o[0] = static_cast<unsigned char>(v >> 16);
-        if (pad == 1) o[1] = static_cast<unsigned char>(v >> 8);
+        if (pad == 1)
+            o[1] = static_cast<unsigned char>(v >> 8);
     }
     return true;
 }
@@ -68,7 +72,8 @@ std::string ToBase64(const std::string& bytes) {
     char* o = out.data();
     std::size_t i = 0;
     for (; i + 3 <= n; i += 3) {
-        const std::uint32_t v = (std::uint32_t{s[i]} << 16) | (std::uint32_t{s[i + 1]} << 8) | s[i + 2];
+        const std::uint32_t v =
+            (std::uint32_t{s[i]} << 16) | (std::uint32_t{s[i + 1]} << 8) | s[i + 2];
         o[0] = kAlphabet[v >> 18];
         o[1] = kAlphabet[(v >> 12) & 0x3F];
         o[2] = kAlphabet[(v >> 6) & 0x3F];
@@ -77,7 +82,8 @@ std::string ToBase64(const std::string& bytes) {
     }
     if (i < n) {
         std::uint32_t v = std::uint32_t{s[i]} << 16;
-        if (i + 1 < n) v |= std::uint32_t{s[i + 1]} << 8;
+        if (i + 1 < n)
+            v |= std::uint32_t{s[i + 1]} << 8;
         o[0] = kAlphabet[v >> 18];
         o[1] = kAlphabet[(v >> 12) & 0x3F];
         o[2] = (i + 1 < n) ? kAlphabet[(v >> 6) & 0x3F] : '=';

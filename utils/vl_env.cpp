@@ -1,15 +1,198 @@
 #include "utils/vl_env.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <string>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
+#include "platform/core/host_facts.h"
+#include "utils/vl_log.h"
+#include "utils/vl_services.h"
 #include "utils/vl_string.h"
+#include "utils/vl_uuid.h"
 
 namespace vl {
+
+namespace {
+
+std::mutex g_dpiMutex;
+std::function<std::uint32_t()> g_dpiSource;
+
+std::string g_versionText;       // guarded by EnvLock
+std::string g_deviceId;          // guarded by EnvLock
+std::string g_commonQuery;       // guarded by EnvLock
+const std::string g_userIdSlot;  // the user id is never sent
+
+// Gathered during static initialisation, before any thread starts; read-only afterwards.
+const HardwareInventory g_hardware = platform::CollectHardware();
+
+constexpr std::size_t kMaxDeviceIdLength = 127;
+
+bool ValidDeviceId(const std::string& v) {
+    if (v.empty() || v.size() > kMaxDeviceIdLength)
+        return false;
+    for (const char c : v) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return false;
+    }
+    return true;
+}
+
+// The stored value, or empty when there is none or it cannot be used.
+std::string ReadDeviceId(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        VL_WARN("read device id from \"{}\" failed, {}", path, std::strerror(errno));
+        return {};
+    }
+    std::string value(kMaxDeviceIdLength + 3, '\0');
+    in.read(value.data(), static_cast<std::streamsize>(value.size()));
+    value.resize(static_cast<std::size_t>(in.gcount()));
+    if (in.bad()) {
+        VL_WARN("read device id from \"{}\" failed", path);
+        return {};
+    }
+    // One line end, as an editor leaves it, is not part of the value.
+    if (!value.empty() && value.back() == '\n')
+        value.pop_back();
+    if (!value.empty() && value.back() == '\r')
+        value.pop_back();
+    if (!ValidDeviceId(value)) {
+        VL_WARN("device id in \"{}\" is not usable, a new one replaces it", path);
+        return {};
+    }
+    return value;
+}
+
+// Writes through a temporary file so a crash never leaves half an identifier behind.
+bool StoreDeviceId(const std::string& path, const std::string& id) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    const std::string tmp = path + ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        if (!out || !(out << id) || !out.flush()) {
+            VL_ERROR("store device id to \"{}\" failed, {}", path, std::strerror(errno));
+            std::remove(tmp.c_str());
+            return false;
+        }
+    }
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        VL_ERROR("store device id to \"{}\" failed, {}", path, std::strerror(errno));
+        std::remove(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::u16string SubDir(const char* name) {
+    const std::u16string exe = ExeDir();
+    if (exe.empty())
+        return {};
+    const std::u16string dir = exe + u"/" + ToWString(name);
+    const std::string path = ToString(dir);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return dir;
+    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
+        // May run before logging exists.
+        std::fprintf(stderr, "CreateDirectory(%s, NULL) failed, last error %d\n", path.c_str(),
+                     errno);
+        return {};
+    }
+    return dir;
+}
+
+}  // namespace
+
+std::recursive_mutex& EnvLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+std::uint32_t OSDpi() {
+    std::function<std::uint32_t()> source;
+    {
+        std::lock_guard lock(g_dpiMutex);
+        source = g_dpiSource;
+    }
+    const std::uint32_t dpi = source ? source() : 0;
+    return dpi == 0 ? 96 : dpi;
+}
+
+void SetDpiSource(std::function<std::uint32_t()> source) {
+    std::lock_guard lock(g_dpiMutex);
+    g_dpiSource = std::move(source);
+}
+
+std::uint64_t VersionNumber() {
+    return (std::uint64_t{VELMORA_VERSION_MAJOR} * 1000 + VELMORA_VERSION_MINOR) * 1000 +
+           VELMORA_VERSION_PATCH;
+}
+
+std::string VersionString() {
+    std::lock_guard lock(EnvLock());
+    if (g_versionText.empty()) {
+        const std::uint64_t n = VersionNumber();
+        g_versionText = std::to_string(n / 1000000) + "." + std::to_string(n % 1000000 / 1000) +
+                        "." + std::to_string(n % 1000);
+    }
+    return g_versionText;
+}
+
+std::string DeviceIdPath() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (xdg != nullptr && xdg[0] == '/') {
+        base = xdg;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+        base = std::string(home) + "/.config";
+    } else {
+        base = "/tmp";
+    }
+    return base + "/VelMora/device_id";
+}
+
+std::string FindOrCreateDeviceId(const std::string& path) {
+    std::string id = ReadDeviceId(path);
+    if (!id.empty()) {
+        return id;
+    }
+    if (!UuidGenWithoutDash(id)) {
+        VL_WARN("vl::UuidGenWithoutDash failed");
+        return {};
+    }
+    StoreDeviceId(path, id);  // a failed store still gives this run its identifier
+    return id;
+}
+
+std::string DeviceId() {
+    std::lock_guard lock(EnvLock());
+    if (g_deviceId.empty()) {
+        g_deviceId = FindOrCreateDeviceId(DeviceIdPath());
+    }
+    return g_deviceId;
+}
+
+const HardwareInventory& Hardware() {
+    return g_hardware;
+}
+
+std::string HardwareSummary() {
+    return ToString(platform::FormatHardwareSummary(g_hardware));
+}
+
+std::string OsDescription() {
+    return ToUtf8(g_hardware.osCaption + u" " + g_hardware.osArchitecture + u" " +
+                  g_hardware.osVersion);
+}
 
 std::u16string ExeDir() {
     std::string path(4096, '\0');
@@ -27,6 +210,31 @@ std::u16string ExeDir() {
     }
     path.resize(slash == 0 ? 1 : slash);
     return ToWString(path);
+}
+
+std::u16string LogDir() {
+    return SubDir("log");
+}
+
+std::u16string CacheDir() {
+    return SubDir("cache");
+}
+
+std::string ServiceUrl(const std::string& path) {
+    std::lock_guard lock(EnvLock());
+    if (g_commonQuery.empty()) {
+        // The identifier comes from a user-editable file: encode it so it cannot reshape the
+        // query (a generated one is plain hex and stays as it is).
+        g_commonQuery = "?version=" + std::to_string(VersionNumber()) +
+                        "&channel=default&u=" + UrlEncode(DeviceId()) + "&uid=" + g_userIdSlot;
+    }
+    std::string base = Services().backend.url;
+    while (!base.empty() && base.back() == '/')
+        base.pop_back();
+    std::string url = base;
+    if (path.empty() || path.front() != '/')
+        url += "/";
+    return url + path + g_commonQuery;
 }
 
 }  // namespace vl

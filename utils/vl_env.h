@@ -54,4 +54,16 @@ std::u16string CacheDir();
 // The environment lock: guards the cached version text, device identifier and common query.
 std::recursive_mutex& EnvLock();
 
+// The back-end URL of `path`: base URL, "/" when the path lacks it, the path, then the common
+// query (version, channel, device identifier, user id slot), built once per process.
+std::string ServiceUrl(const std::string& path);
+
+// Where the device identifier is kept: $XDG_CONFIG_HOME/VelMora/device_id (~/.config when unset).
+std::string DeviceIdPath();
+
+// Find-or-create on one file: a stored value (1 to 127 bytes, no control characters, one line
+// end allowed) is returned unchanged; anything else is replaced by a fresh identifier, which is
+// returned even when it cannot be stored. Empty only when no identifier could be generated.
+std::string FindOrCreateDeviceId(const std::string& path);
+
 }  // namespace vl

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "utils/vl_env.h"  // vl::ServiceUrl
 #include "utils/vl_singleton.h"
 
 namespace vl {
@@ -77,20 +78,24 @@ private:
 
     void ReqTh();
     void RespTh();
-    bool RequestOnce(Request& r);
+    void StopThreads();
+    static bool RequestOnce(Request& r);
     static bool checkRequest(const std::string& url, const Headers& headers);
     static void checkNeedLogin(const std::string& response);
-    bool Enqueue(Request r);
+    static bool Sync(std::string& error, std::int32_t& httpCode, std::string& response, bool isPost,
+                     const std::string& url, const Headers& headers, const std::string& body,
+                     std::int32_t timeout, bool checkLogin);
+    bool Async(Callback callback, bool isPost, const std::string& url, const Headers& headers,
+               const std::string& body);
 
-    std::mutex lifecycleMutex_;
-    bool stop_ = false;  // guarded by both queue locks' hand-over; read under each queue's lock
+    std::mutex lifecycleMutex_;  // Init and Uninit
+    // Written under both queue locks, read under either.
+    bool stop_ = false;
+    bool requestThreadDone_ = false;
     std::thread reqThread_;
     Queue requests_;
     std::thread respThread_;
     Queue responses_;
 };
-
-// The back-end URL of `path`: base URL, "/" when the path lacks it, path, common query.
-std::string ServiceUrl(const std::string& path);
 
 }  // namespace vl

@@ -33,14 +33,14 @@ private:
 }  // namespace vl::log
 
 // Logging macros: every line records its source file, line and function.
-#define VL_LOG_AT(level, ...)                                                                 \
-    do {                                                                                      \
-        ::spdlog::logger* vl_logger_ = ::spdlog::default_logger_raw();                       \
-        if (vl_logger_ != nullptr && vl_logger_->should_log(level)) {                         \
-            ::vl::log::FunctionName vl_function_(__PRETTY_FUNCTION__);                        \
-            vl_logger_->log(::spdlog::source_loc{__FILE__, __LINE__, vl_function_.c_str()}, \
-                            level, __VA_ARGS__);                                              \
-        }                                                                                     \
+#define VL_LOG_AT(level, ...)                                                                      \
+    do {                                                                                           \
+        ::spdlog::logger* vl_logger_ = ::spdlog::default_logger_raw();                             \
+        if (vl_logger_ != nullptr && vl_logger_->should_log(level)) {                              \
+            ::vl::log::FunctionName vl_function_(__PRETTY_FUNCTION__);                             \
+            vl_logger_->log(::spdlog::source_loc{__FILE__, __LINE__, vl_function_.c_str()}, level, \
+                            __VA_ARGS__);                                                          \
+        }                                                                                          \
     } while (0)
 
 #define VL_DEBUG(...) VL_LOG_AT(::spdlog::level::debug, __VA_ARGS__)

@@ -19,7 +19,8 @@ struct Field {
     std::string* value;
 };
 
-bool ApplySection(const nlohmann::json& root, const char* section, std::initializer_list<Field> fields) {
+bool ApplySection(const nlohmann::json& root, const char* section,
+                  std::initializer_list<Field> fields) {
     const auto it = root.find(section);
     if (it == root.end()) {
         return true;
@@ -35,7 +36,8 @@ bool ApplySection(const nlohmann::json& root, const char* section, std::initiali
             continue;
         }
         if (!m->is_string()) {
-            VL_WARN("service config member \"{}.{}\" is not a string, default kept", section, f.key);
+            VL_WARN("service config member \"{}.{}\" is not a string, default kept", section,
+                    f.key);
             ok = false;
             continue;
         }
@@ -99,7 +101,8 @@ ServiceConfig Services() {
     std::lock_guard lock(g_mutex);
     if (!g_config) {
         const std::string dir = ToString(ExeDir());
-        g_config = dir.empty() ? ServiceConfig{} : LoadServiceConfig(dir + "/" + kServiceConfigFile);
+        g_config =
+            dir.empty() ? ServiceConfig{} : LoadServiceConfig(dir + "/" + kServiceConfigFile);
     }
     return *g_config;
 }

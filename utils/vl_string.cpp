@@ -23,13 +23,17 @@ char32_t DecodeUtf8(const unsigned char* s, std::size_t n, std::size_t& i) {
         needed = 1;
         cp = b0 & 0x1F;
     } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        if (b0 == 0xE0) lower = 0xA0;
-        if (b0 == 0xED) upper = 0x9F;
+        if (b0 == 0xE0)
+            lower = 0xA0;
+        if (b0 == 0xED)
+            upper = 0x9F;
         needed = 2;
         cp = b0 & 0x0F;
     } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        if (b0 == 0xF0) lower = 0x90;
-        if (b0 == 0xF4) upper = 0x8F;
+        if (b0 == 0xF0)
+            lower = 0x90;
+        if (b0 == 0xF4)
+            upper = 0x8F;
         needed = 3;
         cp = b0 & 0x07;
     } else {
@@ -109,7 +113,9 @@ std::string Utf16ToUtf8(const std::u16string& in) {
 
 // The local narrow encoding is UTF-8 here, so the "ANSI" conversions are the UTF-8 ones; going
 // through UTF-16 still normalises malformed input the same way every other conversion does.
-std::string ToString(const std::u16string& wide) { return wide.empty() ? std::string() : Utf16ToUtf8(wide); }
+std::string ToString(const std::u16string& wide) {
+    return wide.empty() ? std::string() : Utf16ToUtf8(wide);
+}
 
 std::u16string ToWString(const std::string& local) {
     return local.empty() ? std::u16string() : Utf8ToUtf16(local);
@@ -119,13 +125,17 @@ std::string ToUtf8(const std::string& local) {
     return local.empty() ? std::string() : Utf16ToUtf8(Utf8ToUtf16(local));
 }
 
-std::string ToUtf8(const std::u16string& wide) { return wide.empty() ? std::string() : Utf16ToUtf8(wide); }
+std::string ToUtf8(const std::u16string& wide) {
+    return wide.empty() ? std::string() : Utf16ToUtf8(wide);
+}
 
 std::u16string ToUnicodeW(const std::string& utf8) {
     return utf8.empty() ? std::u16string() : Utf8ToUtf16(utf8);
 }
 
-std::string ToUnicode(const std::string& utf8) { return utf8.empty() ? std::string() : ToString(ToUnicodeW(utf8)); }
+std::string ToUnicode(const std::string& utf8) {
+    return utf8.empty() ? std::string() : ToString(ToUnicodeW(utf8));
+}
 
 std::size_t Utf16Length(const std::string& utf8) {
     const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());

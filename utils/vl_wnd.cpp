@@ -46,7 +46,8 @@ struct Registry {
     template <class Pred>
     void AbandonLocked(Pred pred) {
         for (const auto& p : pending) {
-            if (!pred(*p)) continue;
+            if (!pred(*p))
+                continue;
             std::lock_guard lock(p->mutex);
             if (p->state == PendingSend::State::Pending) {
                 p->state = PendingSend::State::Abandoned;
@@ -67,12 +68,15 @@ Registry& Reg() {
     return *registry;
 }
 
-std::uintptr_t Key(HWND hwnd) { return reinterpret_cast<std::uintptr_t>(hwnd); }
+std::uintptr_t Key(HWND hwnd) {
+    return reinterpret_cast<std::uintptr_t>(hwnd);
+}
 
 // The entry of a window that may receive messages, or null. Registry lock held.
 const WindowEntry* LiveEntryLocked(Registry& r, HWND hwnd) {
     const auto it = r.windows.find(Key(hwnd));
-    if (it == r.windows.end() || it->second.destroying || r.endedLoops.count(it->second.loop) != 0) {
+    if (it == r.windows.end() || it->second.destroying ||
+        r.endedLoops.count(it->second.loop) != 0) {
         return nullptr;
     }
     return &it->second;
@@ -199,7 +203,8 @@ bool SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* res
     }
     if (direct != nullptr) {
         const LRESULT rc = direct->HandleMessage(msg, wParam, lParam);
-        if (result != nullptr) *result = rc;
+        if (result != nullptr)
+            *result = rc;
         return true;
     }
     if (!call->loop->Dispatch([call] { RunPendingSend(call); })) {
@@ -214,7 +219,8 @@ bool SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* res
                    call->state == PendingSend::State::Abandoned;
         });
         done = call->state == PendingSend::State::Done;
-        if (done && result != nullptr) *result = call->result;
+        if (done && result != nullptr)
+            *result = call->result;
     }
     r.RemovePending(call);
     return done;
@@ -256,7 +262,9 @@ MessageQueueLoop::~MessageQueueLoop() {
     SetLoopEnded(this, false);  // the address may be reused by another loop
 }
 
-bool MessageQueueLoop::IsLoopThread() const { return std::this_thread::get_id() == owner_; }
+bool MessageQueueLoop::IsLoopThread() const {
+    return std::this_thread::get_id() == owner_;
+}
 
 bool MessageQueueLoop::Dispatch(std::function<void()> work) {
     std::lock_guard lock(mutex_);

@@ -68,8 +68,12 @@ constexpr LPARAM MakeLParam(int x, int y) {
     return static_cast<LPARAM>((static_cast<std::uint32_t>(y & 0xFFFF) << 16) |
                                static_cast<std::uint32_t>(x & 0xFFFF));
 }
-constexpr int GetXLParam(LPARAM lp) { return static_cast<std::int16_t>(lp & 0xFFFF); }
-constexpr int GetYLParam(LPARAM lp) { return static_cast<std::int16_t>((lp >> 16) & 0xFFFF); }
+constexpr int GetXLParam(LPARAM lp) {
+    return static_cast<std::int16_t>(lp & 0xFFFF);
+}
+constexpr int GetYLParam(LPARAM lp) {
+    return static_cast<std::int16_t>((lp >> 16) & 0xFFFF);
+}
 
 // What handles the messages of one window.
 class IMessageHandler {

@@ -42,7 +42,8 @@ std::vector<std::pair<std::string, std::string>> ParseForm(const std::string& bo
     std::size_t start = 0;
     while (start <= body.size()) {
         std::size_t end = body.find('&', start);
-        if (end == std::string::npos) end = body.size();
+        if (end == std::string::npos)
+            end = body.size();
         const std::string pair = body.substr(start, end - start);
         if (!pair.empty()) {
             const auto eq = pair.find('=');

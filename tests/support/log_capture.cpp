@@ -26,7 +26,8 @@ std::vector<LogCapture::Entry> LogCapture::Entries() {
 bool LogCapture::Contains(const std::string& text) {
     std::lock_guard lock(mutex_);
     for (const Entry& e : entries_) {
-        if (e.message.find(text) != std::string::npos) return true;
+        if (e.message.find(text) != std::string::npos)
+            return true;
     }
     return false;
 }
@@ -34,7 +35,8 @@ bool LogCapture::Contains(const std::string& text) {
 bool LogCapture::Has(const std::string& text) {
     std::lock_guard lock(mutex_);
     for (const Entry& e : entries_) {
-        if (e.message == text) return true;
+        if (e.message == text)
+            return true;
     }
     return false;
 }

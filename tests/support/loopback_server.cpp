@@ -16,11 +16,13 @@ LoopbackServer::LoopbackServer(const std::string& certFile, const std::string& k
     : server_(std::make_unique<httplib::SSLServer>(certFile.c_str(), keyFile.c_str())),
       https_(true) {}
 
-LoopbackServer::~LoopbackServer() { Stop(); }
+LoopbackServer::~LoopbackServer() {
+    Stop();
+}
 
 void LoopbackServer::Get(const std::string& pattern, Handler handler) {
     server_->Get(pattern, [this, handler = std::move(handler)](const httplib::Request& req,
-                                                              httplib::Response& res) {
+                                                               httplib::Response& res) {
         Record(req);
         handler(req, res);
     });
@@ -28,7 +30,7 @@ void LoopbackServer::Get(const std::string& pattern, Handler handler) {
 
 void LoopbackServer::Post(const std::string& pattern, Handler handler) {
     server_->Post(pattern, [this, handler = std::move(handler)](const httplib::Request& req,
-                                                               httplib::Response& res) {
+                                                                httplib::Response& res) {
         Record(req);
         handler(req, res);
     });

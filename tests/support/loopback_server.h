@@ -18,7 +18,7 @@ class LoopbackServer {
 public:
     struct Request {
         std::string method;
-        std::string path;  // without the query
+        std::string path;    // without the query
         std::string target;  // path and query as sent
         httplib::Headers headers;
         std::string body;

@@ -13,7 +13,8 @@ namespace vl::test {
 bool WriteSelfSignedCertificate(const std::string& certFile, const std::string& keyFile) {
     std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(EVP_RSA_gen(2048), &EVP_PKEY_free);
     std::unique_ptr<X509, decltype(&X509_free)> cert(X509_new(), &X509_free);
-    if (!key || !cert) return false;
+    if (!key || !cert)
+        return false;
     X509_set_version(cert.get(), 2);
     ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), 1);
     X509_gmtime_adj(X509_getm_notBefore(cert.get()), -3600);
@@ -26,18 +27,22 @@ bool WriteSelfSignedCertificate(const std::string& certFile, const std::string& 
     X509V3_CTX ctx;
     X509V3_set_ctx_nodb(&ctx);
     X509V3_set_ctx(&ctx, cert.get(), cert.get(), nullptr, nullptr, 0);
-    if (X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, NID_subject_alt_name, "IP:127.0.0.1")) {
+    if (X509_EXTENSION* ext =
+            X509V3_EXT_conf_nid(nullptr, &ctx, NID_subject_alt_name, "IP:127.0.0.1")) {
         X509_add_ext(cert.get(), ext, -1);
         X509_EXTENSION_free(ext);
     }
-    if (X509_sign(cert.get(), key.get(), EVP_sha256()) == 0) return false;
+    if (X509_sign(cert.get(), key.get(), EVP_sha256()) == 0)
+        return false;
 
     FILE* c = std::fopen(certFile.c_str(), "wb");
     FILE* k = std::fopen(keyFile.c_str(), "wb");
     bool ok = c != nullptr && k != nullptr && PEM_write_X509(c, cert.get()) == 1 &&
               PEM_write_PrivateKey(k, key.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1;
-    if (c) std::fclose(c);
-    if (k) std::fclose(k);
+    if (c)
+        std::fclose(c);
+    if (k)
+        std::fclose(k);
     return ok;
 }
 

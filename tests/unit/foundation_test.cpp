@@ -38,9 +38,11 @@ TEST(Singleton, ConcurrentFirstCallsConstructOnce) {
     for (int i = 0; i < 8; ++i) {
         threads.emplace_back([&seen, i] { seen[i] = Counted::Instance(); });
     }
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_EQ(Counted::constructions.load(), 1);
-    for (Counted* p : seen) EXPECT_EQ(p, seen[0]);
+    for (Counted* p : seen)
+        EXPECT_EQ(p, seen[0]);
 }
 
 TEST(ServiceConfig, FileOverridesFieldByField) {

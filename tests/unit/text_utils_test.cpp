@@ -33,8 +33,12 @@ TEST(Utf, MalformedSequencesBecomeOneReplacementEach) {
     // A lone continuation byte, a truncated three-byte sequence before an ASCII letter, an
     // overlong encoding of '/', an encoded surrogate, a byte that never starts a sequence, and a
     // code point above U+10FFFF.
-    EXPECT_EQ(vl::ToUnicodeW("\x80" "a"), (std::u16string{R, u'a'}));
-    EXPECT_EQ(vl::ToUnicodeW("\xE4\xB8" "a"), (std::u16string{R, u'a'}));
+    EXPECT_EQ(vl::ToUnicodeW("\x80"
+                             "a"),
+              (std::u16string{R, u'a'}));
+    EXPECT_EQ(vl::ToUnicodeW("\xE4\xB8"
+                             "a"),
+              (std::u16string{R, u'a'}));
     EXPECT_EQ(vl::ToUnicodeW("\xC0\xAF"), (std::u16string{R, R}));
     EXPECT_EQ(vl::ToUnicodeW("\xED\xA0\x80"), (std::u16string{R, R, R}));
     EXPECT_EQ(vl::ToUnicodeW("\xFF"), (std::u16string{R}));
@@ -45,7 +49,9 @@ TEST(Utf, MalformedSequencesBecomeOneReplacementEach) {
 }
 
 TEST(Utf, UnpairedSurrogatesBecomeReplacement) {
-    EXPECT_EQ(vl::ToUtf8(std::u16string{0xD83D, u'a'}), "\xEF\xBF\xBD" "a");
+    EXPECT_EQ(vl::ToUtf8(std::u16string{0xD83D, u'a'}),
+              "\xEF\xBF\xBD"
+              "a");
     EXPECT_EQ(vl::ToUtf8(std::u16string{0xDE00}), "\xEF\xBF\xBD");
 }
 
@@ -77,9 +83,13 @@ TEST(Split, CutsAtEverySeparatorAndDropsEmptyPieces) {
 }
 
 TEST(Base64, Rfc4648Vectors) {
-    const std::pair<std::string, std::string> vectors[] = {
-        {"", ""},           {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
+    const std::pair<std::string, std::string> vectors[] = {{"", ""},
+                                                           {"f", "Zg=="},
+                                                           {"fo", "Zm8="},
+                                                           {"foo", "Zm9v"},
+                                                           {"foob", "Zm9vYg=="},
+                                                           {"fooba", "Zm9vYmE="},
+                                                           {"foobar", "Zm9vYmFy"}};
     for (const auto& [plain, encoded] : vectors) {
         EXPECT_EQ(vl::ToBase64(plain), encoded) << plain;
         EXPECT_EQ(vl::FromBase64(encoded), plain) << encoded;
@@ -90,7 +100,8 @@ TEST(Base64, Rfc4648Vectors) {
 TEST(Base64, AllByteValuesRoundTrip) {
     std::string bytes;
     for (int round = 0; round < 3; ++round) {
-        for (int c = 0; c < 256; ++c) bytes.push_back(static_cast<char>(c));
+        for (int c = 0; c < 256; ++c)
+            bytes.push_back(static_cast<char>(c));
         bytes.push_back('x');  // shift the alignment against the 3-byte groups
     }
     for (std::size_t n = 0; n <= bytes.size(); n += 7) {

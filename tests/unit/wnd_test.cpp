@@ -22,7 +22,8 @@ public:
     vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override {
         std::lock_guard lock(mutex);
         received.push_back({msg, wParam, lParam});
-        if (onMessage) onMessage(msg);
+        if (onMessage)
+            onMessage(msg);
         return static_cast<vl::LRESULT>(msg) + 1;
     }
     std::vector<Message> Received() {
@@ -97,7 +98,8 @@ TEST(Wnd, PostedMessagesArriveInOrder) {
     vl::SendMessage(t.hwnd, vl::WM_APP, 0, 0);  // after the posts in the same queue
     const auto got = t.window.Received();
     ASSERT_EQ(got.size(), 51u);
-    for (vl::WPARAM i = 0; i < 50; ++i) EXPECT_EQ(got[i].wParam, i);
+    for (vl::WPARAM i = 0; i < 50; ++i)
+        EXPECT_EQ(got[i].wParam, i);
 }
 
 TEST(Wnd, GateAbortReleasesASenderWhoseReceiverIsBusy) {
@@ -132,7 +134,8 @@ TEST(Wnd, DestroyingWindowOrEndedLoopReleasesSenders) {
         vl::MessageQueueLoop loop;
         RecordingWindow w;
         const vl::HWND h = vl::RegisterWindow(&w, &loop);
-        auto result = std::async(std::launch::async, [h] { return vl::SendMessage(h, vl::WM_USER, 0, 0); });
+        auto result =
+            std::async(std::launch::async, [h] { return vl::SendMessage(h, vl::WM_USER, 0, 0); });
         EXPECT_EQ(result.wait_for(30ms), std::future_status::timeout);
         if (variant == 0) {
             vl::BeginDestroyWindow(h);

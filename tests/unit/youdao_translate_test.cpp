@@ -59,8 +59,10 @@ protected:
 
 // The signature input as the service defines it, counted here by hand.
 std::string Truncate(const std::u16string& w, const std::string& utf8) {
-    if (w.size() <= 20) return utf8;
-    return vl::ToUtf8(w.substr(0, 10)) + std::to_string(w.size()) + vl::ToUtf8(w.substr(w.size() - 10));
+    if (w.size() <= 20)
+        return utf8;
+    return vl::ToUtf8(w.substr(0, 10)) + std::to_string(w.size()) +
+           vl::ToUtf8(w.substr(w.size() - 10));
 }
 
 }  // namespace
@@ -76,30 +78,32 @@ TEST_F(YoudaoTranslateTest, SendsSignedFormInFieldOrder) {
     const auto requests = server_.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].Header("Content-Type"), "application/x-www-form-urlencoded");
-    EXPECT_EQ(requests[0].body.rfind("q=a+b%0A&from=ja&to=zh-CHS&appKey=", 0), 0u) << requests[0].body;
+    EXPECT_EQ(requests[0].body.rfind("q=a+b%0A&from=ja&to=zh-CHS&appKey=", 0), 0u)
+        << requests[0].body;
     const auto form = vl::test::ParseForm(requests[0].body);
     ASSERT_EQ(form.size(), 8u);
     const char* order[] = {"q", "from", "to", "appKey", "salt", "signType", "sign", "curtime"};
-    for (std::size_t i = 0; i < 8; ++i) EXPECT_EQ(form[i].first, order[i]);
+    for (std::size_t i = 0; i < 8; ++i)
+        EXPECT_EQ(form[i].first, order[i]);
     EXPECT_EQ(form[0].second, "a b\n");
     EXPECT_EQ(form[3].second, kKey);
     EXPECT_EQ(form[4].second.size(), 32u);
     EXPECT_EQ(form[5].second, "v3");
     const long long curtime = std::stoll(form[7].second);
-    const long long now = std::chrono::duration_cast<std::chrono::seconds>(
-                              before.time_since_epoch()).count();
+    const long long now =
+        std::chrono::duration_cast<std::chrono::seconds>(before.time_since_epoch()).count();
     EXPECT_LE(std::llabs(curtime - now), 5);
-    EXPECT_EQ(form[6].second,
-              vl::test::Sha256HexEvp(std::string(kKey) + "a b\n" + form[4].second + form[7].second + kSecret));
+    EXPECT_EQ(form[6].second, vl::test::Sha256HexEvp(std::string(kKey) + "a b\n" + form[4].second +
+                                                     form[7].second + kSecret));
     // The secret itself never travels.
     EXPECT_EQ(requests[0].body.find(kSecret), std::string::npos);
 }
 
 TEST_F(YoudaoTranslateTest, SignatureCountsUtf16CodeUnits) {
-    const std::string chinese20 = "一二三四五六七八九十一二三四五六七八九十";   // 20 units
-    const std::string chinese25 = chinese20 + "甲乙丙丁戊";                       // 25 units
-    const std::string ascii21 = "abcdefghijklmnopqrstu";                           // 21 units
-    const std::string astral = "\xF0\x9F\x98\x80" + std::string(19, 'x');          // 2 + 19 units
+    const std::string chinese20 = "一二三四五六七八九十一二三四五六七八九十";  // 20 units
+    const std::string chinese25 = chinese20 + "甲乙丙丁戊";                    // 25 units
+    const std::string ascii21 = "abcdefghijklmnopqrstu";                       // 21 units
+    const std::string astral = "\xF0\x9F\x98\x80" + std::string(19, 'x');      // 2 + 19 units
     struct Case {
         std::string text;
         std::string expectedInput;
@@ -108,7 +112,9 @@ TEST_F(YoudaoTranslateTest, SignatureCountsUtf16CodeUnits) {
         {ascii21, "abcdefghij21lmnopqrstu"},
         {chinese20, chinese20},
         {chinese25, "一二三四五六七八九十25六七八九十甲乙丙丁戊"},
-        {astral, "\xF0\x9F\x98\x80" "xxxxxxxx21xxxxxxxxxx"},
+        {astral,
+         "\xF0\x9F\x98\x80"
+         "xxxxxxxx21xxxxxxxxxx"},
     };
     for (const Case& c : cases) {
         ASSERT_EQ(Truncate(vl::ToUnicodeW(c.text), c.text), c.expectedInput);
@@ -143,7 +149,8 @@ TEST_F(YoudaoTranslateTest, BatchSendsOneQueryAndDistributesPiecesByPosition) {
 
     Answer(200, R"({"errorCode":"0","translation":["\u4e00\n\u4e8c"]})");
     std::vector<TranslateLine> three(3);
-    for (auto& l : three) l.text = "x";
+    for (auto& l : three)
+        l.text = "x";
     ASSERT_TRUE(translator.TranslateYoudao(task, three));
     EXPECT_EQ(three[0].translation, u"一");
     EXPECT_EQ(three[1].translation, u"二");
@@ -166,7 +173,8 @@ TEST_F(YoudaoTranslateTest, BatchFailureKeepsLinesEmptyAndRecordsReason) {
 
 TEST_F(YoudaoTranslateTest, EveryAnswerFailureHasItsText) {
     EXPECT_EQ(Fail(500, "B"), "translate request failed response code 500, B");
-    EXPECT_TRUE(LogCapture::Get()->Has("translate request failed response code 500, response msg B"));
+    EXPECT_TRUE(
+        LogCapture::Get()->Has("translate request failed response code 500, response msg B"));
 
     const std::string notJson = "not json";
     EXPECT_EQ(Fail(200, notJson).rfind("parse json failed, error ", 0), 0u);
@@ -190,7 +198,8 @@ TEST_F(YoudaoTranslateTest, EveryAnswerFailureHasItsText) {
     EXPECT_EQ(Fail(200, notList), "response \"translation\" is not an array, " + notList);
 
     const std::string notString = R"({"errorCode":"0","translation":[1]})";
-    EXPECT_EQ(Fail(200, notString), "response \"translation\" index 0 is not a string, " + notString);
+    EXPECT_EQ(Fail(200, notString),
+              "response \"translation\" index 0 is not a string, " + notString);
 }
 
 TEST_F(YoudaoTranslateTest, LanguagesAndEmptyTextAreCheckedBeforeSending) {

@@ -1,0 +1,45 @@
+#include "logic/init_log.h"
+
+#include <spdlog/sinks/basic_file_sink.h>
+
+#include <cstdio>
+#include <ctime>
+
+#include "utils/vl_env.h"
+#include "utils/vl_log.h"
+#include "utils/vl_string.h"
+
+std::string LogFileName(std::chrono::system_clock::time_point now) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000;
+    return "velmora-translator-" + std::to_string(local.tm_year + 1900) +
+           std::to_string(local.tm_mon + 1) + std::to_string(local.tm_mday) + "-" +
+           std::to_string(local.tm_hour) + std::to_string(local.tm_min) +
+           std::to_string(local.tm_sec) + "." + std::to_string(ms) + ".log";
+}
+
+bool InitLog() {
+    const std::string dir = vl::ToString(vl::LogDir());
+    if (dir.empty()) {
+        // Without its folder the file would land in the file system's root.
+        std::fputs("InitLog failed\n", stderr);
+        return false;
+    }
+    const std::string path = dir + "/" + LogFileName(std::chrono::system_clock::now());
+    try {
+        // Thread-safe sink: the HTTP, task and command threads all log. Opened for appending.
+        auto sink = std::make_shared<spdlog::sinks::basic_file_sink_mt>(path, false);
+        if (!vl::log::CreateProcessLogger({sink})) {
+            std::fputs("InitLog failed\n", stderr);
+            return false;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "InitLog failed\n%s\n", e.what());
+        return false;
+    }
+    return true;
+}
