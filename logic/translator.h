@@ -35,9 +35,19 @@ public:
 
     bool OCRYoudao(TranslateTask& task, std::vector<TranslateLine>& lines);
     static bool ParseOCROnceYoudao(const nlohmann::json& line, TranslateLine& out);
+    // The local halves of OCRYoudao: the signed form body for an image, and the reading of an
+    // answer body into lines.
+    static std::string BuildOCRFormYoudao(const std::string& image, const std::string& langType,
+                                          const std::string& appKey, const std::string& appSecret,
+                                          const std::string& salt, const std::string& curtime);
+    static bool ReadOCRAnswerYoudao(const std::string& body, TranslateTask& task,
+                                    std::vector<TranslateLine>& lines);
 
     bool OCRBaidu(TranslateTask& task, std::vector<TranslateLine>& lines);
     static bool ParseOCROnceBaidu(const Json::Value& item, TranslateLine& out);
+    // The reading half of OCRBaidu: the service's answer into lines, logId and ocrErrInfo.
+    static bool ReadOCRAnswerBaidu(const Json::Value& answer, TranslateTask& task,
+                                   std::vector<TranslateLine>& lines);
 
     bool TranslateYoudao(TranslateTask& task, std::vector<TranslateLine>& lines);
     static bool TranslateOnceYoudao(std::int32_t srcLang, const std::string& text,

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+struct TranslateLine;
+
 namespace cli {
 
 inline constexpr int kExitOk = 0;
@@ -26,8 +28,34 @@ bool ParseLanguage(const std::string& code, const char* what, unsigned& id);
 
 int Usage();
 
+// For the engine subcommands: false with a message when the file cannot be read or is not a
+// JPEG (no FF D8 FF start).
+bool ReadJpeg(const std::string& command, const std::string& path, std::string& bytes);
+
+// Starts what the program starts before a capture: the transport and the configuration
+// (settings file beside the executable, remote configuration).
+class EngineSession {
+public:
+    explicit EngineSession(const std::string& command);
+    ~EngineSession();
+    EngineSession(const EngineSession&) = delete;
+    EngineSession& operator=(const EngineSession&) = delete;
+
+private:
+    bool curlReady_ = false;
+};
+
+// A language code from the settings -> id; an unknown code is reported and read as the
+// program reads it.
+void SettingsLanguage(const std::string& code, const char* what, unsigned& id);
+
+// "left,top,right,bottom<TAB>h|v<TAB>text", then "<TAB>translation" when given.
+void PrintLine(const TranslateLine& line, const std::string* translation);
+
 // Subcommands.
 int Translate(const Args& args);
+int Ocr(const Args& args);
+int Run(const Args& args);
 int Env(const Args& args);
 
 }  // namespace cli

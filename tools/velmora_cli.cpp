@@ -55,9 +55,19 @@ int Usage() {
     std::cerr << "usage: velmora-cli [-v] COMMAND ...\n"
                  "  translate --from CODE --to CODE [TEXT]\n"
                  "      translate TEXT, or every line of standard input, in one request\n"
+                 "  ocr IMAGE.jpg [--engine baidu|youdao] [--from CODE]\n"
+                 "      recognise the text of a JPEG, one line per text line:\n"
+                 "      left,top,right,bottom<TAB>h|v<TAB>text\n"
+                 "  run IMAGE.jpg [--from CODE] [--to CODE] [--direction horizontal|vertical]\n"
+                 "      recognise and translate a JPEG as the program does, one line per line:\n"
+                 "      left,top,right,bottom<TAB>h|v<TAB>text<TAB>translation\n"
+                 "      (vendors, timings and errors go to standard error)\n"
                  "  env\n"
                  "      what the program knows of its host, for bug reports\n"
                  "language codes: chs cht eng jap kor por spa fre rus\n"
+                 "ocr and run take what they are not given from velmora.xml beside this program\n"
+                 "and fetch the remote configuration; exit status 0 ok, 1 failed, 2 bad arguments\n"
+                 "or an unreadable or non-JPEG image\n"
                  "-v writes the program's log to standard error\n";
     return kExitUsage;
 }
@@ -85,6 +95,8 @@ int main(int argc, char** argv) {
     };
     const Command commands[] = {
         {"translate", {"from", "to"}, &cli::Translate},
+        {"ocr", {"engine", "from"}, &cli::Ocr},
+        {"run", {"from", "to", "direction"}, &cli::Run},
         {"env", {}, &cli::Env},
     };
     for (const Command& c : commands) {
