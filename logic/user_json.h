@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+
+// JSON pieces shared by the account code: reading the back-end's answer envelope and numbers,
+// and writing request bodies. The readers throw nlohmann's exceptions; every caller catches them
+// where it parses.
+namespace user_json {
+
+// Back-end code meaning the access token is no longer accepted.
+inline constexpr std::int32_t kNeedLoginCode = 10505;
+
+struct Envelope {
+    std::int32_t code = 0;
+    std::string msg;
+};
+
+// "code" (a number) and "msg" (a string) of an answer; throws when either is missing or of
+// another type.
+Envelope ReadEnvelope(const nlohmann::json& root);
+
+// A JSON number as int32, clamped to its range (the back-end's counts never come near it, but a
+// huge or fractional value must not be undefined behaviour); throws for anything but a number.
+std::int32_t ToInt32(const nlohmann::json& value);
+
+// Compact text, non-ASCII characters written as UTF-8; bytes that are not UTF-8 become U+FFFD
+// instead of failing.
+std::string Dump(const nlohmann::json& value);
+
+}  // namespace user_json

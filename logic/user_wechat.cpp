@@ -1,0 +1,4 @@
+#include "logic/user_wechat.h"
+
+UserWechat::UserWechat()
+    : UserQr({vl::backend::kLoginWechatQrInfo, vl::backend::kLoginWechatPoll, "wechat-login"}) {}

@@ -1,0 +1,292 @@
+#pragma once
+
+// Test helpers for the account code: a scripted back-end on 127.0.0.1 and listener windows that
+// keep copies of the user manager's messages. Header-only; included by the account tests.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <future>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "logic/user_info.h"
+#include "logic/user_manager.h"
+#include "logic/user_phone.h"
+#include "logic/user_qq.h"
+#include "logic/user_wechat.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/loopback_server.h"
+#include "utils/vl_backend.h"
+#include "utils/vl_http.h"
+#include "utils/vl_services.h"
+#include "utils/vl_wnd.h"
+
+namespace vl::test {
+
+// Serves every account path of the back-end with answers the test scripts; unscripted paths
+// answer 500. Points the process's back-end URL at itself for its lifetime.
+class AccountBackend {
+public:
+    struct Reply {
+        int status = 200;
+        std::string body;
+    };
+    using Script = std::function<Reply(const httplib::Request&)>;
+
+    AccountBackend() {
+        const vl::backend::Endpoint endpoints[] = {
+            vl::backend::kUserInfo,          vl::backend::kSmsSendCode,
+            vl::backend::kLoginSms,          vl::backend::kLoginQqOauthInfo,
+            vl::backend::kLoginWechatQrInfo, vl::backend::kLoginQqPoll,
+            vl::backend::kLoginWechatPoll,   vl::backend::kTransSaveNums,
+            vl::backend::kTransReport};
+        for (const auto& e : endpoints) {
+            const std::string path = e.path;
+            auto handler = [this, path](const httplib::Request& req, httplib::Response& res) {
+                Script script;
+                {
+                    std::lock_guard lock(mutex_);
+                    const auto it = scripts_.find(path);
+                    if (it != scripts_.end())
+                        script = it->second;
+                }
+                const Reply reply = script ? script(req) : Reply{500, "not scripted"};
+                res.status = reply.status;
+                res.set_content(reply.body, "application/json");
+            };
+            if (e.method == vl::backend::Method::Get) {
+                server_.Get(path, handler);
+            } else {
+                server_.Post(path, handler);
+            }
+        }
+        server_.Start();
+        saved_ = vl::Services();
+        vl::ServiceConfig config = saved_;
+        config.backend.url = server_.Url();
+        vl::SetServices(config);
+    }
+    ~AccountBackend() {
+        server_.Stop();
+        vl::SetServices(saved_);
+    }
+
+    void Set(const std::string& path, Script script) {
+        std::lock_guard lock(mutex_);
+        scripts_[path] = std::move(script);
+    }
+    void Set(const std::string& path, int status, const std::string& body) {
+        Set(path, [status, body](const httplib::Request&) { return Reply{status, body}; });
+    }
+
+    // Requests that reached `path`, in order.
+    std::vector<LoopbackServer::Request> Requests(const std::string& path) {
+        std::vector<LoopbackServer::Request> out;
+        for (auto& r : server_.Requests()) {
+            if (r.path == path)
+                out.push_back(std::move(r));
+        }
+        return out;
+    }
+
+    // Waits until `path` has been requested `count` times; false after `timeout`.
+    bool WaitForRequests(const std::string& path, std::size_t count,
+                         std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (Requests(path).size() < count) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
+    // A "/user/info" answer for one user.
+    static std::string UserInfoAnswer(const std::string& userId, const std::string& nickname,
+                                      int nums = 5) {
+        return R"({"code":0,"msg":"ok","data":{"userId":")" + userId + R"(","nickname":")" +
+               nickname +
+               R"(","avatar":"http://a/1.png","vipLevel":1,"vipEnd":"2030-01-02 03:04:05",)"
+               R"("vipNums":2,"freeTimeEnd":"2024-05-01 08:00:00","freeNums":3,"nums":)" +
+               std::to_string(nums) + R"(,"freeGift":0,"config":{"delay":7},"vips":[]}})";
+    }
+
+private:
+    LoopbackServer server_;
+    std::mutex mutex_;
+    std::map<std::string, Script> scripts_;
+    vl::ServiceConfig saved_;
+};
+
+// What a listener window received, copied while the message was handled.
+struct ListenerMessage {
+    vl::UINT msg = 0;
+    vl::WPARAM wParam = 0;
+    vl::LPARAM lParam = 0;
+    UserInfo info;        // WM_USER_MANAGER_LOGIN / _UPDATE with wParam 1
+    std::string text;     // narrow texts
+    std::u16string wide;  // WM_USER_MANAGER_REQUEST_PHONE_CODE failures
+};
+
+// Copies the payload of a user-manager message; the pointer is valid only now.
+inline ListenerMessage CopyUserManagerMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) {
+    ListenerMessage m{msg, wParam, lParam, {}, {}, {}};
+    if (lParam == 0)
+        return m;
+    switch (msg) {
+        case WM_USER_MANAGER_REQUEST_PHONE_CODE:
+            m.wide = *reinterpret_cast<const std::u16string*>(lParam);
+            break;
+        case WM_USER_MANAGER_LOGIN:
+        case WM_USER_MANAGER_UPDATE:
+            if (wParam == 1) {
+                m.info = *reinterpret_cast<const UserInfo*>(lParam);
+            } else {
+                m.text = *reinterpret_cast<const std::string*>(lParam);
+            }
+            break;
+        case WM_USER_MANAGER_LOGOUT:
+            m.text = *reinterpret_cast<const std::string*>(lParam);
+            break;
+        default:
+            break;
+    }
+    return m;
+}
+
+// A recording window on a message loop of its own thread, like a window of the UI thread.
+class ListenerWindow final : public vl::IMessageHandler {
+public:
+    ListenerWindow() {
+        std::promise<void> ready;
+        thread_ = std::thread([this, &ready] {
+            vl::MessageQueueLoop loop;
+            loop_ = &loop;
+            hwnd_ = vl::RegisterWindow(this, &loop);
+            ready.set_value();
+            loop.Run();
+            vl::UnregisterWindow(hwnd_);
+        });
+        ready.get_future().wait();
+    }
+    ~ListenerWindow() {
+        loop_->Quit();
+        thread_.join();
+    }
+
+    vl::HWND Hwnd() const { return hwnd_; }
+
+    vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override {
+        ListenerMessage m = CopyUserManagerMessage(msg, wParam, lParam);
+        std::lock_guard lock(mutex_);
+        messages_.push_back(std::move(m));
+        cv_.notify_all();
+        return 0;
+    }
+
+    std::vector<ListenerMessage> Messages() {
+        std::lock_guard lock(mutex_);
+        return messages_;
+    }
+    std::vector<ListenerMessage> Messages(vl::UINT msg) {
+        std::vector<ListenerMessage> out;
+        for (auto& m : Messages()) {
+            if (m.msg == msg)
+                out.push_back(std::move(m));
+        }
+        return out;
+    }
+
+    // The `count`-th message `msg` (1-based), waiting at most `timeout` for it.
+    std::optional<ListenerMessage> WaitFor(
+        vl::UINT msg, std::size_t count = 1,
+        std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+        std::unique_lock lock(mutex_);
+        std::optional<ListenerMessage> found;
+        cv_.wait_for(lock, timeout, [&] {
+            std::size_t seen = 0;
+            for (const auto& m : messages_) {
+                if (m.msg == msg && ++seen == count) {
+                    found = m;
+                    return true;
+                }
+            }
+            return false;
+        });
+        return found;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::vector<ListenerMessage> messages_;
+    vl::MessageQueueLoop* loop_ = nullptr;
+    vl::HWND hwnd_ = nullptr;
+    std::thread thread_;
+};
+
+// Waits until `done()` holds, checking every few milliseconds; false after `timeout`.
+inline bool WaitUntil(const std::function<bool()>& done,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// A running user manager with a scripted back-end and one listener window; every test starts
+// signed out with no provider holding a token, and QR polls every 10 ms.
+class AccountTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        LogCapture::Get()->Clear();
+        ASSERT_TRUE(vl::Http::Instance()->Init());
+        UserPhone::Instance()->ClearToken();
+        for (UserQr* p : {static_cast<UserQr*>(UserWechat::Instance()),
+                          static_cast<UserQr*>(UserQQ::Instance())}) {
+            p->Cancel();
+            p->Stop();
+            p->SetPollInterval(std::chrono::milliseconds(10));
+        }
+        std::u16string err;
+        manager_->GetUserInfo("", LoginType::None, err);
+        vl::Http::SetUrlOpener([this](const std::string& url) {
+            std::lock_guard lock(openedMutex_);
+            opened_.push_back(url);
+            return true;
+        });
+        ASSERT_TRUE(manager_->Open());
+        manager_->AddListener(listener_.Hwnd());
+    }
+    void TearDown() override {
+        manager_->Close();
+        vl::Http::Instance()->Uninit();
+        vl::Http::SetUrlOpener(nullptr);
+        for (UserQr* p : {static_cast<UserQr*>(UserWechat::Instance()),
+                          static_cast<UserQr*>(UserQQ::Instance())}) {
+            p->SetPollInterval(UserQr::kPollInterval);
+        }
+    }
+    std::vector<std::string> Opened() {
+        std::lock_guard lock(openedMutex_);
+        return opened_;
+    }
+
+    AccountBackend backend_;
+    ListenerWindow listener_;
+    UserManager* manager_ = UserManager::Instance();
+    std::mutex openedMutex_;
+    std::vector<std::string> opened_;
+};
+
+}  // namespace vl::test
