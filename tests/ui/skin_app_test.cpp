@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "ui/skin/attribute_list.h"
+#include "ui/skin/dpi_source.h"
+#include "ui/skin/input_messages.h"
+#include "ui/skin/resource_path.h"
+#include "utils/vl_env.h"
+
+TEST(SkinApp, XftDpiIsReadFromTheResourceDatabase) {
+    EXPECT_EQ(skin::ParseXftDpi("Xft.dpi:\t144\nXft.antialias:\t1\n"), 144u);
+    EXPECT_EQ(skin::ParseXftDpi("Xcursor.size:\t24\nXft.dpi:\t120.0"), 120u);
+    EXPECT_EQ(skin::ParseXftDpi("Xft.dpi: 96\r\n"), 96u);
+    EXPECT_EQ(skin::ParseXftDpi(""), 0u);
+    EXPECT_EQ(skin::ParseXftDpi("Xft.dpi:\tbig\n"), 0u);
+    EXPECT_EQ(skin::ParseXftDpi("Xft.dpi:\t-96\n"), 0u);
+    EXPECT_EQ(skin::ParseXftDpi("Xft.dpi:\t96px\n"), 0u);
+    EXPECT_EQ(skin::ParseXftDpi("Xft.dpis:\t96\nmy.Xft.dpi:\t96\n"), 0u);
+}
+
+TEST(SkinApp, SystemDpiComesFromTheScreenOnEveryThread) {
+    // Offscreen: no X resources, device pixel ratio 1.
+    EXPECT_EQ(vl::OSDpi(), 96u);
+    auto other = std::async(std::launch::async, [] { return vl::OSDpi(); });
+    EXPECT_EQ(other.get(), 96u);
+}
+
+TEST(SkinApp, ResourceFilesAreFoundBesideTheProgram) {
+    EXPECT_EQ(skin::ResourceFile("/abs/x.png"), "/abs/x.png");
+    const std::string file = skin::ResourceFile("common/msgbox.xml");
+    EXPECT_EQ(file, skin::ResourcePath() + "common/msgbox.xml");
+    EXPECT_NE(file.find("/resource/common/msgbox.xml"), std::string::npos);
+}
+
+TEST(SkinApp, ColoursAndBands) {
+    std::uint32_t argb = 0;
+    EXPECT_TRUE(skin::ParseArgb("#D9000000", &argb));
+    EXPECT_EQ(argb, 0xD9000000u);
+    EXPECT_TRUE(skin::ParseArgb("#5b3301", &argb));
+    EXPECT_EQ(argb, 0xFF5B3301u);
+    EXPECT_TRUE(skin::ParseArgb("0xFFEE823F", &argb));
+    EXPECT_EQ(argb, 0xFFEE823Fu);
+    EXPECT_FALSE(skin::ParseArgb("FF000000", &argb));
+    EXPECT_FALSE(skin::ParseArgb("#GG000000", &argb));
+    int v[4];
+    EXPECT_TRUE(skin::ParseFourInts(" 1, 2,3 ,4", 0, v));
+    EXPECT_EQ(v[3], 4);
+    EXPECT_FALSE(skin::ParseFourInts("1,2,3", 0, v));
+    EXPECT_FALSE(skin::ParseFourInts("1,2,3,-4", 0, v));
+}
+
+TEST(SkinApp, QtKeysBecomeVirtualKeys) {
+    EXPECT_EQ(skin::VirtualKeyFromQt(Qt::Key_Z), vl::WPARAM{'Z'});
+    EXPECT_EQ(skin::VirtualKeyFromQt(Qt::Key_F12), 0x7Bu);
+    EXPECT_EQ(skin::VirtualKeyFromQt(Qt::Key_Delete), 0x2Eu);
+    EXPECT_EQ(skin::VirtualKeyFromQt(Qt::Key_unknown), 0u);
+    EXPECT_EQ(skin::MouseKeyState(Qt::LeftButton | Qt::RightButton, Qt::ControlModifier),
+              skin::MK_LBUTTON | skin::MK_RBUTTON | skin::MK_CONTROL);
+}

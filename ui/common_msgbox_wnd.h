@@ -1,0 +1,36 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "ui/skin/notify.h"
+#include "ui/skin/window.h"
+
+namespace skin {
+class Button;
+class Label;
+class Text;
+}  // namespace skin
+
+// The one-button message box every window talks to the user through.
+class CommonMsgBoxWnd : public skin::Window, public skin::INotify {
+public:
+    // Runs the box modally over `parent`: `title`, `message`, and the "ok" button labelled `okText`
+    // (the layout's own text when empty). "ok" closes the box, then runs `okAction` when present;
+    // the title bar's "close" only closes it.
+    static void Show(vl::HWND parent, const std::u16string& title, const std::u16string& message,
+                     const std::u16string& okText, std::function<void()> okAction);
+
+    const char* GetWindowClassName() const override { return "velmora_common_msgbox_wnd"; }
+    vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override;
+    void Notify(const skin::Notification& msg) override;
+
+private:
+    CommonMsgBoxWnd() = default;
+    bool OnCreate();
+
+    skin::Label* title_ = nullptr;
+    skin::Text* msg_ = nullptr;
+    skin::Button* ok_ = nullptr;
+    std::function<void()> okAction_;
+};

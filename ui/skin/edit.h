@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QLineEdit>
+
+#include "ui/skin/control.h"
+
+namespace skin {
+
+// A one-line text entry. Attribute: maxchar.
+class Edit : public QLineEdit, public Control {
+    Q_OBJECT
+
+public:
+    explicit Edit(QWidget* parent = nullptr);
+
+    const char* GetClass() const override { return "Edit"; }
+    bool SetAttribute(const std::string& name, const std::u16string& value) override;
+};
+
+}  // namespace skin

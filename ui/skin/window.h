@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QPointer>
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "ui/skin/paint_manager.h"
+#include "ui/skin/rect.h"
+#include "utils/vl_wnd.h"
+
+class QEventLoop;
+class QWidget;
+
+namespace skin {
+
+class WindowWidget;
+
+inline constexpr std::uint32_t WS_POPUP = 0x80000000u;
+inline constexpr std::uint32_t WS_EX_TOPMOST = 0x00000008u;
+inline constexpr std::uint32_t WS_EX_TOOLWINDOW = 0x00000080u;
+inline constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
+// What ShowModal returns when the run ended without Close: the loop quit, or the window was
+// closed by the window manager.
+inline constexpr vl::UINT kModalAborted = static_cast<vl::UINT>(-1);
+
+// The base of every window: a top-level Qt widget with a window handle, a paint manager for its
+// layout, and a HandleMessage that receives WM_* messages. The skin turns Qt events into messages:
+// mouse input (client coordinates in lParam, MK_* state in wParam), keys (virtual key codes in
+// wParam; not while a text entry has the focus), WM_SHOWWINDOW before the window is shown or
+// hidden, WM_TIMER for timers, WM_CLOSE when the window manager closes it. A left press where the
+// hit test answers HTCAPTION or a border moves or resizes the window instead.
+// Windows live on the UI thread; close a window before deleting it.
+class Window : public vl::IMessageHandler {
+public:
+    Window();
+    virtual ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    // "velmora_" + the window's file name.
+    virtual const char* GetWindowClassName() const = 0;
+
+    // Builds the window hidden, registers its handle with the current message loop and sends
+    // WM_CREATE (which usually loads the layout; the layout's size becomes the window's unless a
+    // size is given). Styles: WS_POPUP (no frame), WS_EX_TOOLWINDOW (no taskbar entry),
+    // WS_EX_TOPMOST. An owned window stays above its owner and is destroyed with it. Null when
+    // WM_CREATE answers -1 or no message loop runs on this thread.
+    vl::HWND Create(vl::HWND owner, const std::u16string& title, std::uint32_t style,
+                    std::uint32_t exStyle, int x = CW_USEDEFAULT, int y = CW_USEDEFAULT,
+                    int cx = CW_USEDEFAULT, int cy = CW_USEDEFAULT);
+    vl::HWND GetHWND() const { return hwnd_; }
+    // The window of a handle created on this thread, or null.
+    static Window* FromHWND(vl::HWND hwnd);
+
+    QWidget* GetWidget() const;
+    PaintManager& Manager() { return manager_; }
+
+    void ShowWindow(bool show = true, bool takeFocus = true);
+    bool IsVisible() const;
+    void Minimize();
+    bool IsMaximized() const;
+    // Centres the window over its owner when that is shown, else on its screen's work area.
+    void CenterWindow();
+    // Keeps the window above all others (or not) and raises it.
+    void SetTopmost(bool topmost);
+    // Screen rectangle of the window; false before Create.
+    bool GetWindowRect(Rect* rect) const;
+    bool MoveWindow(int x, int y, int width, int height);
+    // Client coordinates to screen coordinates; false before Create.
+    bool ClientToScreen(int* x, int* y) const;
+
+    // Shows the window and runs a modal loop (the owner takes no input meanwhile) until the window
+    // is closed; returns the value given to Close, or kModalAborted.
+    vl::UINT ShowModal();
+    // Sends WM_CLOSE with `result`; its default handling destroys the window.
+    void Close(vl::UINT result = 1);
+
+    // WM_TIMER with `id` in wParam every `elapseMs` milliseconds; replaces a timer of the same id.
+    bool SetTimer(vl::WPARAM id, unsigned elapseMs);
+    // False when no timer of that id runs.
+    bool KillTimer(vl::WPARAM id);
+
+    // The default handling: WM_CLOSE destroys the window (wParam is the modal result),
+    // WM_NCHITTEST answers the common hit test, WM_SETICON sets the icon (lParam an icon handle of
+    // RegisterIcon); everything else answers 0.
+    vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override;
+
+protected:
+    // Called last when the window is gone (after WM_DESTROY).
+    virtual void OnFinalMessage() {}
+
+private:
+    friend class WindowWidget;
+
+    // Runs the handler unless the window is gone.
+    vl::LRESULT Deliver(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam);
+    void Destroy();
+    // WM_DESTROY and release; `widgetGone` when Qt is deleting the widget already.
+    void Teardown(bool widgetGone);
+    void OnQtTimer(int qtTimerId);
+
+    vl::HWND hwnd_ = nullptr;
+    QPointer<WindowWidget> widget_;
+    PaintManager manager_;
+    std::map<vl::WPARAM, int> timers_;  // id -> Qt timer id
+    QEventLoop* modalLoop_ = nullptr;
+    vl::UINT modalResult_ = kModalAborted;
+    bool destroying_ = false;
+};
+
+}  // namespace skin

@@ -1,0 +1,262 @@
+#include "ui/skin/window_widget.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTimerEvent>
+#include <QWindow>
+
+#include "ui/skin/combo.h"
+#include "ui/skin/edit.h"
+#include "ui/skin/input_messages.h"
+#include "ui/skin/window.h"
+
+namespace skin {
+
+namespace {
+
+Qt::Edges EdgesOfHit(vl::LRESULT hit) {
+    switch (hit) {
+        case vl::HTLEFT:
+            return Qt::LeftEdge;
+        case vl::HTRIGHT:
+            return Qt::RightEdge;
+        case vl::HTTOP:
+            return Qt::TopEdge;
+        case vl::HTBOTTOM:
+            return Qt::BottomEdge;
+        case vl::HTTOPLEFT:
+            return Qt::TopEdge | Qt::LeftEdge;
+        case vl::HTTOPRIGHT:
+            return Qt::TopEdge | Qt::RightEdge;
+        case vl::HTBOTTOMLEFT:
+            return Qt::BottomEdge | Qt::LeftEdge;
+        case vl::HTBOTTOMRIGHT:
+            return Qt::BottomEdge | Qt::RightEdge;
+        default:
+            return {};
+    }
+}
+
+// Text entries take their keys themselves, as native edit boxes do.
+bool FocusTakesKeys(QWidget* top) {
+    QWidget* focus = top->focusWidget();
+    return focus != nullptr &&
+           (qobject_cast<Edit*>(focus) != nullptr || qobject_cast<Combo*>(focus) != nullptr);
+}
+
+}  // namespace
+
+WindowWidget::WindowWidget(Window* owner, QWidget* parent, Qt::WindowFlags flags)
+    : QWidget(parent, flags), owner_(owner) {
+    setMouseTracking(true);
+}
+
+WindowWidget::~WindowWidget() {
+    // Deleted with its owner's widget while the window still exists: the window goes too.
+    if (owner_ != nullptr) {
+        Window* window = owner_;
+        owner_ = nullptr;
+        window->Teardown(true);
+    }
+}
+
+void WindowWidget::WatchNativeWindow() {
+    QWindow* native = windowHandle();
+    if (native == watched_) {
+        return;
+    }
+    if (watched_ != nullptr) {
+        watched_->removeEventFilter(this);
+    }
+    watched_ = native;
+    if (native != nullptr) {
+        native->installEventFilter(this);
+    }
+}
+
+void WindowWidget::setVisible(bool visible) {
+    if (owner_ != nullptr && visible != isVisible()) {
+        owner_->Deliver(vl::WM_SHOWWINDOW, visible ? 1 : 0, 0);
+        if (owner_ == nullptr && visible) {
+            return;  // destroyed while being shown
+        }
+    }
+    QWidget::setVisible(visible);
+    WatchNativeWindow();
+}
+
+bool WindowWidget::event(QEvent* event) {
+    if (event->type() == QEvent::WinIdChange) {
+        WatchNativeWindow();
+    }
+    return QWidget::event(event);
+}
+
+void WindowWidget::closeEvent(QCloseEvent* event) {
+    // The window decides: its default WM_CLOSE handling destroys it.
+    event->ignore();
+    if (owner_ != nullptr) {
+        owner_->Deliver(vl::WM_CLOSE, kModalAborted, 0);
+    }
+}
+
+void WindowWidget::timerEvent(QTimerEvent* event) {
+    if (owner_ != nullptr) {
+        owner_->OnQtTimer(event->timerId());
+    }
+}
+
+bool WindowWidget::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != watched_ || owner_ == nullptr) {
+        return false;
+    }
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+            return OnMouse(static_cast<QMouseEvent*>(event));
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+            OnKey(static_cast<QKeyEvent*>(event));
+            return owner_ == nullptr;
+        default:
+            return false;
+    }
+}
+
+bool WindowWidget::OnMouse(QMouseEvent* event) {
+    const QPoint client = event->position().toPoint();
+    const QPoint global = event->globalPosition().toPoint();
+    if (drag_.active) {
+        if (event->type() == QEvent::MouseMove) {
+            ContinueManualDrag(global);
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            drag_.active = false;
+        }
+        return true;
+    }
+    // A second quick press arrives as a press followed by a double click: the press is enough.
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        return false;
+    }
+    const bool leftPress =
+        event->type() == QEvent::MouseButtonPress && event->button() == Qt::LeftButton;
+    if (leftPress || (event->type() == QEvent::MouseMove && event->buttons() == Qt::NoButton)) {
+        const vl::LRESULT hit =
+            owner_->Deliver(vl::WM_NCHITTEST, 0, vl::MakeLParam(global.x(), global.y()));
+        if (owner_ == nullptr) {
+            return true;
+        }
+        if (leftPress && BeginNonClientDrag(hit, global)) {
+            return true;
+        }
+        if (!leftPress) {
+            UpdateCursor(hit);
+        }
+    }
+    vl::UINT msg = 0;
+    const bool left = event->button() == Qt::LeftButton;
+    const bool right = event->button() == Qt::RightButton;
+    switch (event->type()) {
+        case QEvent::MouseMove:
+            msg = vl::WM_MOUSEMOVE;
+            break;
+        case QEvent::MouseButtonPress:
+            msg = left ? vl::WM_LBUTTONDOWN : right ? vl::WM_RBUTTONDOWN : 0;
+            break;
+        case QEvent::MouseButtonRelease:
+            msg = left ? vl::WM_LBUTTONUP : right ? vl::WM_RBUTTONUP : 0;
+            break;
+        default:
+            break;
+    }
+    if (msg != 0) {
+        owner_->Deliver(msg, MouseKeyState(event->buttons(), event->modifiers()),
+                        vl::MakeLParam(client.x(), client.y()));
+    }
+    // A window closed by its own handler passes nothing on to its controls.
+    return owner_ == nullptr;
+}
+
+void WindowWidget::OnKey(QKeyEvent* event) {
+    if (FocusTakesKeys(this)) {
+        return;
+    }
+    const vl::WPARAM vk = VirtualKeyFromQt(event->key());
+    if (vk == 0) {
+        return;
+    }
+    const bool release = event->type() == QEvent::KeyRelease;
+    owner_->Deliver(release ? vl::WM_KEYUP : vl::WM_KEYDOWN, vk,
+                    KeyLParam(release, event->isAutoRepeat(), event->nativeScanCode()));
+}
+
+bool WindowWidget::BeginNonClientDrag(vl::LRESULT hit, QPoint globalPos) {
+    const Qt::Edges edges = EdgesOfHit(hit);
+    if (hit != vl::HTCAPTION && edges == Qt::Edges{}) {
+        return false;
+    }
+    if (QWindow* native = windowHandle(); native != nullptr) {
+        const bool started =
+            hit == vl::HTCAPTION ? native->startSystemMove() : native->startSystemResize(edges);
+        if (started) {
+            return true;
+        }
+    }
+    // The platform cannot do it (no window manager, offscreen): follow the mouse ourselves.
+    drag_.active = true;
+    drag_.edges = edges;
+    drag_.pressGlobal = globalPos;
+    drag_.startGeometry = geometry();
+    return true;
+}
+
+void WindowWidget::ContinueManualDrag(QPoint globalPos) {
+    const QPoint delta = globalPos - drag_.pressGlobal;
+    QRect g = drag_.startGeometry;
+    if (drag_.edges == Qt::Edges{}) {
+        move(g.topLeft() + delta);
+        return;
+    }
+    const QSize minimum = minimumSize().expandedTo(QSize(1, 1));
+    if (drag_.edges & Qt::LeftEdge)
+        g.setLeft(std::min(g.left() + delta.x(), g.right() + 1 - minimum.width()));
+    if (drag_.edges & Qt::RightEdge)
+        g.setRight(std::max(g.right() + delta.x(), g.left() + minimum.width() - 1));
+    if (drag_.edges & Qt::TopEdge)
+        g.setTop(std::min(g.top() + delta.y(), g.bottom() + 1 - minimum.height()));
+    if (drag_.edges & Qt::BottomEdge)
+        g.setBottom(std::max(g.bottom() + delta.y(), g.top() + minimum.height() - 1));
+    setGeometry(g);
+}
+
+void WindowWidget::UpdateCursor(vl::LRESULT hit) {
+    Qt::CursorShape shape = Qt::ArrowCursor;
+    switch (hit) {
+        case vl::HTLEFT:
+        case vl::HTRIGHT:
+            shape = Qt::SizeHorCursor;
+            break;
+        case vl::HTTOP:
+        case vl::HTBOTTOM:
+            shape = Qt::SizeVerCursor;
+            break;
+        case vl::HTTOPLEFT:
+        case vl::HTBOTTOMRIGHT:
+            shape = Qt::SizeFDiagCursor;
+            break;
+        case vl::HTTOPRIGHT:
+        case vl::HTBOTTOMLEFT:
+            shape = Qt::SizeBDiagCursor;
+            break;
+        default:
+            unsetCursor();
+            return;
+    }
+    setCursor(shape);
+}
+
+}  // namespace skin
