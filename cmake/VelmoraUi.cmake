@@ -39,3 +39,8 @@ function(velmora_copy_resources target)
   endif()
   add_dependencies(${target} ${copy_target})
 endfunction()
+
+# The program. It finds its resource folder, settings file and log folder beside itself.
+add_executable(velmora-translator ${PROJECT_SOURCE_DIR}/logic/main.cpp ${PROJECT_SOURCE_DIR}/logic/main_utils.cpp)
+target_link_libraries(velmora-translator PRIVATE velmora_ui)
+velmora_copy_resources(velmora-translator)

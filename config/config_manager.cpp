@@ -1,5 +1,7 @@
 #include "config/config_manager.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -130,6 +132,12 @@ bool ConfigManager::Init() {
 }
 
 bool ConfigManager::KeepUnreadableFile() {
+    struct stat st {};
+    if (::lstat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        // A folder or anything else that is not a file is not ours to move or replace.
+        VL_ERROR("settings path \"{}\" is not a file, left as it is", path_);
+        return false;
+    }
     const std::string bad = path_ + kBadSuffix;
     if (std::rename(path_.c_str(), bad.c_str()) != 0) {
         // Without a copy of it the user's file must not be overwritten.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds, and runs the program. Arguments go to the program.
+# Sets up the machine, builds, and starts the program on the user's display. Arguments are
+# ignored by the program (it has no command-line options).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh run
 scripts/build.sh default
-exec build/tools/velmora-cli "$@"
+exec build/velmora-translator "$@"

@@ -183,6 +183,19 @@ TEST_F(ConfigManagerTest, NothingIsWrittenUnlessTheFileWasLoaded) {
     EXPECT_FALSE(std::filesystem::exists(dir_.Path() / "absent"));
 }
 
+TEST_F(ConfigManagerTest, FolderInPlaceOfTheFileIsNeitherReadNorReplaced) {
+    std::filesystem::create_directory(SettingsFile());
+    dir_.Write("velmora.xml/keep", "mine");
+    ConfigManager manager(dir_.Path().string());
+    EXPECT_FALSE(manager.Init());
+    EXPECT_TRUE(LogCapture::Get()->Has("settings path \"" + SettingsFile() +
+                                       "\" is not a file, left as it is"));
+    EXPECT_FALSE(manager.Flush());
+    EXPECT_EQ(dir_.Read("velmora.xml/keep"), "mine");
+    EXPECT_EQ(FileNames(dir_), (std::vector<std::string>{"velmora.xml"}));
+    EXPECT_EQ(backend_.RequestCount(), 0u);
+}
+
 TEST_F(ConfigManagerTest, FailedSaveLeavesTheOldFileIntact) {
     ConfigManager manager(dir_.Path().string());
     ASSERT_TRUE(manager.Init());

@@ -1,0 +1,28 @@
+#include "platform/tray_icon.h"
+
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+TrayIcon::TrayIcon(vl::HWND owner, vl::UINT message, const QIcon& icon,
+                   const std::u16string& tooltip)
+    : menu_(std::make_unique<QMenu>()), icon_(std::make_unique<QSystemTrayIcon>(icon)) {
+    QAction* exit = menu_->addAction(QString::fromUtf16(u"退出"));
+    QObject::connect(exit, &QAction::triggered, [owner, message] {
+        vl::PostMessage(owner, message, 0, static_cast<vl::LPARAM>(kExitChosen));
+    });
+    QObject::connect(icon_.get(), &QSystemTrayIcon::activated,
+                     [owner, message](QSystemTrayIcon::ActivationReason reason) {
+                         if (reason == QSystemTrayIcon::DoubleClick) {
+                             vl::PostMessage(owner, message, 0, vl::WM_LBUTTONDBLCLK);
+                         }
+                     });
+    icon_->setToolTip(QString::fromStdU16String(tooltip));
+    icon_->setContextMenu(menu_.get());
+    icon_->show();
+}
+
+TrayIcon::~TrayIcon() {
+    icon_->hide();
+    icon_.reset();
+    menu_.reset();
+}
