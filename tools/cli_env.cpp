@@ -1,6 +1,7 @@
 #include <iostream>
 
 #include "tools/cli_common.h"
+#include "utils/vl_backend.h"
 #include "utils/vl_env.h"
 #include "utils/vl_string.h"
 
@@ -21,7 +22,7 @@ int Env(const Args& args) {
               << "exe_dir: " << vl::ToString(vl::ExeDir()) << "\n"
               << "log_dir: " << vl::ToString(vl::LogDir()) << "\n"
               << "cache_dir: " << vl::ToString(vl::CacheDir()) << "\n"
-              << "service_url: " << vl::ServiceUrl("/config/get") << "\n";
+              << "service_url: " << vl::ServiceUrl(vl::backend::kConfigGet.path) << "\n";
     return kExitOk;
 }
 
