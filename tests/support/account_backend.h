@@ -119,10 +119,10 @@ public:
     }
 
 private:
-    LoopbackServer server_;
     std::mutex mutex_;
     std::map<std::string, Script> scripts_;
     vl::ServiceConfig saved_;
+    LoopbackServer server_;  // last: stopped before the state its handlers read goes away
 };
 
 // What a listener window received, copied while the message was handled.

@@ -91,10 +91,10 @@ protected:
         return {};
     }
 
-    LoopbackServer server_;
     std::string tokenAnswer_;
     int status_ = 200;
     std::string answer_ = kTwoLines;
+    LoopbackServer server_;  // last: stopped before the state its handlers read goes away
 };
 
 TranslateTask Task(std::uint32_t src, std::string image = "\xFF\xD8\xFF\xE0 jpeg bytes \xFB\xFF") {

@@ -66,9 +66,9 @@ protected:
     std::string SettingsFile() const { return dir_.File("velmora.xml"); }
 
     TempDir dir_;
-    LoopbackServer backend_;
     int status_ = 200;
     std::string answer_ = kGoodAnswer;
+    LoopbackServer backend_;  // last: stopped before the state its handlers read goes away
 };
 
 }  // namespace

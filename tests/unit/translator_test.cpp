@@ -130,7 +130,6 @@ protected:
         return n;
     }
 
-    LoopbackServer server_;
     std::string baiduAnswer_ = BaiduAnswer(3);
     std::string youdaoOcrAnswer_ =
         R"({"errorCode":"0","Result":{"regions":[{"dir":"v","lang":"ja","lines":[)"
@@ -144,6 +143,7 @@ protected:
 
     Recorder recorder_;
     Translator translator_;
+    LoopbackServer server_;  // last: stopped before the state its handlers read goes away
 };
 
 }  // namespace

@@ -59,9 +59,9 @@ protected:
         return vl::test::ParseForm(server_.Requests().back().body);
     }
 
-    LoopbackServer server_;
     int status_ = 200;
     std::string answer_ = R"({"errorCode":"0","Result":{"regions":[]}})";
+    LoopbackServer server_;  // last: stopped before the state its handlers read goes away
 };
 
 TranslateTask Task(std::string image, std::uint32_t src = 3) {

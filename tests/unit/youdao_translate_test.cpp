@@ -52,9 +52,9 @@ protected:
         return error;
     }
 
-    LoopbackServer server_;
     int status_ = 200;
     std::string answer_ = R"({"errorCode":"0","translation":["ok"]})";
+    LoopbackServer server_;  // last: stopped before the state its handler reads goes away
 };
 
 // The signature input as the service defines it, counted here by hand.
