@@ -13,6 +13,7 @@
 #include "utils/vl_env.h"
 #include "utils/vl_file.h"
 #include "utils/vl_http.h"
+#include "utils/vl_json.h"
 #include "utils/vl_log.h"
 #include "utils/vl_string.h"
 
@@ -221,10 +222,9 @@ void ConfigManager::ParseConfig(const std::string& response) {
         }
         verticalOcrEngine_ = trans.at("vertical_ocr").get<std::string>();
     } catch (const nlohmann::json::parse_error& e) {
-        VL_ERROR("parse json failed with exception, byte {}, id {}, {}, json is \r\n {}", e.byte,
-                 e.id, e.what(), response);
+        VL_LOG_JSON_PARSE_ERROR(e, response);
     } catch (const std::exception&) {
-        VL_ERROR("parse json failed with exception, json is \r\n{}", response);
+        VL_LOG_JSON_READ_ERROR(response);
     }
 }
 

@@ -7,6 +7,7 @@
 #include "logic/youdao_common.h"
 #include "utils/vl_base64.h"
 #include "utils/vl_http.h"
+#include "utils/vl_json.h"
 #include "utils/vl_log.h"
 #include "utils/vl_services.h"
 #include "utils/vl_string.h"
@@ -106,8 +107,7 @@ bool Translator::ReadOCRAnswerYoudao(const std::string& body, TranslateTask& tas
     try {
         root = nlohmann::json::parse(body);
     } catch (const nlohmann::json::parse_error& e) {
-        VL_ERROR("parse json failed with exception, byte {}, id {}, {}, json is \r\n {}", e.byte,
-                 e.id, e.what(), body);
+        VL_LOG_JSON_PARSE_ERROR(e, body);
         return false;
     }
     const auto code = root.is_object() ? root.find("errorCode") : root.end();
@@ -116,7 +116,7 @@ bool Translator::ReadOCRAnswerYoudao(const std::string& body, TranslateTask& tas
         return false;
     }
     auto wrongType = [&body] {
-        VL_ERROR("parse json failed with exception, json is \r\n{}", body);
+        VL_LOG_JSON_READ_ERROR(body);
         return false;
     };
     try {

@@ -13,6 +13,7 @@
 #include "utils/vl_backend.h"
 #include "utils/vl_env.h"
 #include "utils/vl_http.h"
+#include "utils/vl_json.h"
 #include "utils/vl_log.h"
 #include "utils/vl_string.h"
 
@@ -446,10 +447,9 @@ bool UserManager::GetUserInfo(const std::string& token, LoginType type, std::u16
         info_ = std::move(updated);
         return true;
     } catch (const nlohmann::json::parse_error& e) {
-        VL_ERROR("parse json failed with exception, byte {}, id {}, {}, json is \r\n {}", e.byte,
-                 e.id, e.what(), response);
+        VL_LOG_JSON_PARSE_ERROR(e, response);
     } catch (const std::exception&) {
-        VL_ERROR("parse json failed with exception, json is \r\n{}", response);
+        VL_LOG_JSON_READ_ERROR(response);
     }
     return false;
 }

@@ -6,6 +6,7 @@
 
 #include "logic/user_json.h"
 #include "utils/vl_http.h"
+#include "utils/vl_json.h"
 #include "utils/vl_log.h"
 #include "utils/vl_string.h"
 
@@ -194,10 +195,9 @@ bool UserQr::ParseQrUrl(const std::string& response, std::string& state, std::st
         }
         return true;
     } catch (const nlohmann::json::parse_error& e) {
-        VL_ERROR("parse json failed with exception, byte {}, id {}, {}, json is \r\n {}", e.byte,
-                 e.id, e.what(), response);
+        VL_LOG_JSON_PARSE_ERROR(e, response);
     } catch (const std::exception&) {
-        VL_ERROR("parse json failed with exception, json is \r\n{}", response);
+        VL_LOG_JSON_READ_ERROR(response);
     }
     return false;
 }
@@ -219,10 +219,9 @@ bool UserQr::ParseAccessToken(const std::string& response, std::string& token) {
         token = root.at("data").at("accessToken").get<std::string>();
         return !token.empty();
     } catch (const nlohmann::json::parse_error& e) {
-        VL_ERROR("parse json failed with exception, byte {}, id {}, {}, json is \r\n {}", e.byte,
-                 e.id, e.what(), response);
+        VL_LOG_JSON_PARSE_ERROR(e, response);
     } catch (const std::exception&) {
-        VL_ERROR("parse json failed with exception, json is \r\n{}", response);
+        VL_LOG_JSON_READ_ERROR(response);
     }
     return false;
 }

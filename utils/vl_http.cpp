@@ -9,6 +9,7 @@
 
 #include "platform/core/launch.h"
 #include "utils/vl_curl.h"
+#include "utils/vl_json.h"
 #include "utils/vl_log.h"
 #include "utils/vl_string.h"
 
@@ -374,7 +375,7 @@ void Http::checkNeedLogin(const std::string& response) {
             return;
         }
     } catch (const std::exception&) {
-        VL_ERROR("parse json failed with exception, json is \r\n{}", response);
+        VL_LOG_JSON_READ_ERROR(response);
         return;
     }
     if (!reader.rootIsObject) {
