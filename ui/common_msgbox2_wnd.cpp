@@ -5,7 +5,6 @@
 
 #include "ui/skin/button.h"
 #include "ui/skin/label.h"
-#include "ui/skin/qt_message_loop.h"
 #include "ui/skin/text.h"
 #include "utils/vl_log.h"
 
@@ -42,14 +41,11 @@ void CommonMsgBox2Wnd::Show(vl::HWND parent, const std::u16string& title,
     box->Close();  // still open when the modal run was cut short
 }
 
+CommonMsgBox2Wnd::CommonMsgBox2Wnd()
+    : LayoutWindow("common/msgbox2.xml", "create common msgbox2 window failed") {}
+
 bool CommonMsgBox2Wnd::OnCreate() {
     skin::PaintManager& pm = Manager();
-    if (!pm.LoadLayout("common/msgbox2.xml")) {
-        VL_ERROR("create common msgbox2 window failed");
-        skin::PostQuitMessage(0);
-        return false;
-    }
-    pm.AddNotifier(this);
     title_ = pm.FindControl<skin::Label>("title");
     msg_ = pm.FindControl<skin::Text>("msg");
     ok_ = pm.FindControl<skin::Button>("ok");
@@ -58,19 +54,6 @@ bool CommonMsgBox2Wnd::OnCreate() {
         VL_ERROR("some control is not found");
     }
     return true;
-}
-
-vl::LRESULT CommonMsgBox2Wnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) {
-    switch (msg) {
-        case vl::WM_CREATE:
-            OnCreate();
-            return 0;
-        case vl::WM_DESTROY:
-            Manager().RemoveNotifier(this);
-            return 0;
-        default:
-            return Window::HandleMessage(msg, wParam, lParam);
-    }
 }
 
 void CommonMsgBox2Wnd::Notify(const skin::Notification& msg) {

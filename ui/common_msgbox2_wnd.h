@@ -3,8 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "ui/skin/notify.h"
-#include "ui/skin/window.h"
+#include "ui/layout_window.h"
 
 namespace skin {
 class Button;
@@ -14,7 +13,7 @@ class Text;
 
 // The two-button message box: "ok" and "cancel", each with its own action, and one for the title
 // bar's "close".
-class CommonMsgBox2Wnd : public skin::Window, public skin::INotify {
+class CommonMsgBox2Wnd : public LayoutWindow {
 public:
     // Runs the box modally over `parent`. An empty button text keeps the layout's. Each button
     // closes the box, then runs its action when present.
@@ -24,12 +23,11 @@ public:
                      std::function<void()> closeAction);
 
     const char* GetWindowClassName() const override { return "velmora_common_msgbox2_wnd"; }
-    vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override;
     void Notify(const skin::Notification& msg) override;
 
 private:
-    CommonMsgBox2Wnd() = default;
-    bool OnCreate();
+    CommonMsgBox2Wnd();
+    bool OnCreate() override;
 
     skin::Label* title_ = nullptr;
     skin::Text* msg_ = nullptr;

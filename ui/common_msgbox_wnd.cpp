@@ -5,7 +5,6 @@
 
 #include "ui/skin/button.h"
 #include "ui/skin/label.h"
-#include "ui/skin/qt_message_loop.h"
 #include "ui/skin/text.h"
 #include "utils/vl_log.h"
 
@@ -35,14 +34,11 @@ void CommonMsgBoxWnd::Show(vl::HWND parent, const std::u16string& title,
     box->Close();  // still open when the modal run was cut short
 }
 
+CommonMsgBoxWnd::CommonMsgBoxWnd()
+    : LayoutWindow("common/msgbox.xml", "create common msgbox window failed") {}
+
 bool CommonMsgBoxWnd::OnCreate() {
     skin::PaintManager& pm = Manager();
-    if (!pm.LoadLayout("common/msgbox.xml")) {
-        VL_ERROR("create common msgbox window failed");
-        skin::PostQuitMessage(0);
-        return false;
-    }
-    pm.AddNotifier(this);
     title_ = pm.FindControl<skin::Label>("title");
     msg_ = pm.FindControl<skin::Text>("msg");
     ok_ = pm.FindControl<skin::Button>("ok");
@@ -50,19 +46,6 @@ bool CommonMsgBoxWnd::OnCreate() {
         VL_ERROR("some control is not found");
     }
     return true;
-}
-
-vl::LRESULT CommonMsgBoxWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) {
-    switch (msg) {
-        case vl::WM_CREATE:
-            OnCreate();
-            return 0;
-        case vl::WM_DESTROY:
-            Manager().RemoveNotifier(this);
-            return 0;
-        default:
-            return Window::HandleMessage(msg, wParam, lParam);
-    }
 }
 
 void CommonMsgBoxWnd::Notify(const skin::Notification& msg) {

@@ -3,8 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "ui/skin/notify.h"
-#include "ui/skin/window.h"
+#include "ui/layout_window.h"
 
 namespace skin {
 class Button;
@@ -13,7 +12,7 @@ class Text;
 }  // namespace skin
 
 // The one-button message box every window talks to the user through.
-class CommonMsgBoxWnd : public skin::Window, public skin::INotify {
+class CommonMsgBoxWnd : public LayoutWindow {
 public:
     // Runs the box modally over `parent`: `title`, `message`, and the "ok" button labelled `okText`
     // (the layout's own text when empty). "ok" closes the box, then runs `okAction` when present;
@@ -22,12 +21,11 @@ public:
                      const std::u16string& okText, std::function<void()> okAction);
 
     const char* GetWindowClassName() const override { return "velmora_common_msgbox_wnd"; }
-    vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override;
     void Notify(const skin::Notification& msg) override;
 
 private:
-    CommonMsgBoxWnd() = default;
-    bool OnCreate();
+    CommonMsgBoxWnd();
+    bool OnCreate() override;
 
     skin::Label* title_ = nullptr;
     skin::Text* msg_ = nullptr;

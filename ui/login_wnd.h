@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/top_level_window.h"
+#include "ui/layout_window.h"
 #include "utils/vl_singleton.h"
 
 // The sign-in dialog (phone number and SMS code, or a QR-code login). Created hidden at start-up

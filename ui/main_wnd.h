@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "ui/top_level_window.h"
+#include "ui/layout_window.h"
 #include "utils/vl_singleton.h"
 
 class TrayIcon;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/top_level_window.h"
+#include "ui/layout_window.h"
 #include "utils/vl_singleton.h"
 
 // The purchase window. Created hidden at start-up and registered as a listener of the user

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "logic/translator.h"
-#include "ui/top_level_window.h"
+#include "ui/layout_window.h"
 #include "utils/vl_singleton.h"
 
 namespace skin {

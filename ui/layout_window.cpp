@@ -1,12 +1,12 @@
-#include "ui/top_level_window.h"
+#include "ui/layout_window.h"
 
 #include "ui/skin/qt_message_loop.h"
 #include "utils/vl_log.h"
 
-TopLevelWindow::TopLevelWindow(std::string layout, std::string failure)
+LayoutWindow::LayoutWindow(std::string layout, std::string failure)
     : layout_(std::move(layout)), failure_(std::move(failure)) {}
 
-vl::LRESULT TopLevelWindow::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) {
+vl::LRESULT LayoutWindow::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) {
     switch (msg) {
         case vl::WM_CREATE:
             if (!Manager().LoadLayout(layout_)) {
@@ -24,15 +24,17 @@ vl::LRESULT TopLevelWindow::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::L
             OnDestroy();
             Manager().RemoveNotifier(this);
             return 0;
-        case vl::WM_CLOSE:
-            if (wParam == skin::kModalAborted) {
-                ShowWindow(false);  // the window manager's close button: keep running
-                return 0;
-            }
-            return Window::HandleMessage(msg, wParam, lParam);
         default:
             return Window::HandleMessage(msg, wParam, lParam);
     }
+}
+
+vl::LRESULT TopLevelWindow::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) {
+    if (msg == vl::WM_CLOSE && wParam == skin::kModalAborted) {
+        ShowWindow(false);  // the window manager's close button: keep running
+        return 0;
+    }
+    return LayoutWindow::HandleMessage(msg, wParam, lParam);
 }
 
 void TopLevelWindow::Notify(const skin::Notification& msg) {
