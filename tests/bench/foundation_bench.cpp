@@ -6,7 +6,6 @@
 
 #include "logic/translator.h"
 #include "logic/youdao_common.h"
-#include "tests/support/log_capture.h"
 #include "tests/support/loopback_server.h"
 #include "utils/vl_base64.h"
 #include "utils/vl_services.h"
@@ -92,11 +91,3 @@ void BM_TranslateOnceYoudao_Loopback(benchmark::State& state) {
 BENCHMARK(BM_TranslateOnceYoudao_Loopback)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    vl::test::InstallTestLogger();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

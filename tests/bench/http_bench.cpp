@@ -10,7 +10,6 @@
 #include <map>
 #include <thread>
 
-#include "tests/support/log_capture.h"
 #include "tests/support/loopback_server.h"
 #include "utils/vl_http.h"
 
@@ -103,11 +102,3 @@ void BM_IdleThreads10s(benchmark::State& state) {
 BENCHMARK(BM_IdleThreads10s)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    vl::test::InstallTestLogger();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

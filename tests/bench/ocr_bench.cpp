@@ -149,5 +149,3 @@ void BM_BaiduOcrTaskLocal(benchmark::State& state) {
 BENCHMARK(BM_BaiduOcrTaskLocal)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-BENCHMARK_MAIN();
