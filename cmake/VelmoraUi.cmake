@@ -1,6 +1,6 @@
 # The desktop layer: skinned windows over Qt 6 Widgets, X11 platform services, the resource folder.
 find_package(Qt6 REQUIRED COMPONENTS Widgets UiTools Test)
-pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb)
+pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-keysyms)
 
 file(GLOB VELMORA_UI_SOURCES CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/ui/skin/*.cpp

@@ -30,7 +30,7 @@ bool CanConnect(const std::string& display) {
 
 pid_t Spawn(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
             const std::vector<std::string>& unset, const std::string& cwd,
-            const std::string& stderrFile) {
+            const std::string& stderrFile, const std::string& stdoutFile = "") {
     std::vector<std::string> args = argv;
     std::vector<char*> cargs;
     for (auto& a : args)
@@ -47,7 +47,9 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::map<std::string, st
             ::_exit(126);
         const int devnull = ::open("/dev/null", O_RDWR);
         ::dup2(devnull, 0);
-        ::dup2(devnull, 1);
+        ::dup2(stdoutFile.empty() ? devnull
+                                  : ::open(stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+               1);
         const int err = stderrFile.empty()
                             ? devnull
                             : ::open(stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -67,7 +69,7 @@ std::string ReadAll(const std::string& path) {
 
 }  // namespace
 
-XServer::XServer() {
+XServer::XServer(const std::string& screen) {
     for (int n = 90; n < 190 && pid_ < 0; ++n) {
         const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
         const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
@@ -75,9 +77,8 @@ XServer::XServer() {
             continue;
         number_ = n;
         // -noreset: the server must survive its last client leaving between steps.
-        pid_ = Spawn(
-            {"Xvfb", Display(), "-noreset", "-nolisten", "tcp", "-screen", "0", "1280x800x24"}, {},
-            {}, "", "");
+        pid_ = Spawn({"Xvfb", Display(), "-noreset", "-nolisten", "tcp", "-screen", "0", screen},
+                     {}, {}, "", "");
     }
     for (int i = 0; i < 500 && pid_ > 0; ++i) {
         if (CanConnect(Display())) {
@@ -198,6 +199,54 @@ bool ProgramRun::WaitForLog(const std::string& text, std::chrono::milliseconds t
 
 std::string ProgramRun::Stderr() const {
     return ReadAll(dir_.File("stderr.txt"));
+}
+
+ProbeRun::ProbeRun(const std::string& display, const std::string& mode,
+                   const std::map<std::string, std::string>& env) {
+    std::map<std::string, std::string> all = env;
+    all["DISPLAY"] = display;
+    all["QT_QPA_PLATFORM"] = "xcb";
+    pid_ = Spawn({VELMORA_PROBE_PATH, mode}, all, {}, "", "", dir_.File("out.txt"));
+}
+
+ProbeRun::~ProbeRun() {
+    if (pid_ > 0)
+        WaitExit(0ms);
+}
+
+std::string ProbeRun::Output() const {
+    return ReadAll(dir_.File("out.txt"));
+}
+
+std::string ProbeRun::WaitForLine(const std::string& prefix,
+                                  std::chrono::milliseconds timeout) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    do {
+        std::istringstream in(Output());
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind(prefix, 0) == 0)
+                return line;
+        }
+        std::this_thread::sleep_for(5ms);
+    } while (std::chrono::steady_clock::now() < deadline);
+    return {};
+}
+
+int ProbeRun::WaitExit(std::chrono::milliseconds timeout) {
+    if (pid_ <= 0)
+        return -1;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    int status = 0;
+    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 bool InOrder(const std::vector<std::string>& messages, const std::vector<std::string>& expected,

@@ -14,7 +14,7 @@ namespace vl::test {
 // An Xvfb server of the test's own on a free display number; stopped with the object.
 class XServer {
 public:
-    XServer();
+    explicit XServer(const std::string& screen = "1280x800x24");
     ~XServer();
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
@@ -58,6 +58,26 @@ private:
     TempDir dir_;
     pid_t pid_ = -1;
     int status_ = -1;
+};
+
+// The layer probe (x11_probe) in one mode on a display; what it prints goes to a file.
+class ProbeRun {
+public:
+    ProbeRun(const std::string& display, const std::string& mode,
+             const std::map<std::string, std::string>& env = {});
+    ~ProbeRun();
+    ProbeRun(const ProbeRun&) = delete;
+    ProbeRun& operator=(const ProbeRun&) = delete;
+
+    // Waits for a printed line that starts with `prefix`; the line, or empty.
+    std::string WaitForLine(const std::string& prefix, std::chrono::milliseconds timeout) const;
+    // Every line it printed so far.
+    std::string Output() const;
+    int WaitExit(std::chrono::milliseconds timeout);
+
+private:
+    TempDir dir_;
+    pid_t pid_ = -1;
 };
 
 // True when `expected` appears in `messages` in this order (other lines may come between).

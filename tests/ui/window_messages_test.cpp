@@ -96,6 +96,30 @@ TEST(WindowMessages, KeysArriveAsVirtualKeyCodes) {
     }
 }
 
+// A key the window answers itself goes no further; one left to the default handling reaches the
+// focused control (Space clicks a button).
+TEST(WindowMessages, AKeyTheWindowAnswersIsSwallowed) {
+    RecordingWnd w("common/msgbox.xml");
+    ASSERT_NE(w.Create(nullptr, u"keys", skin::WS_POPUP, 0), nullptr);
+    w.ShowWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.GetWidget()));
+    w.Manager().FindControl("ok")->GetWidget()->setFocus();
+    auto clicks = [&w] {
+        const auto all = w.Notifications();
+        return std::count_if(all.begin(), all.end(),
+                             [](const auto& n) { return n.type == "click"; });
+    };
+    QTest::keyClick(w.GetWidget()->windowHandle(), Qt::Key_Space);
+    EXPECT_EQ(clicks(), 1);
+    w.onMessage = [](vl::UINT msg, vl::WPARAM, vl::LPARAM) {
+        return msg == vl::WM_KEYDOWN || msg == vl::WM_KEYUP ? 1 : 0;
+    };
+    w.Clear();
+    QTest::keyClick(w.GetWidget()->windowHandle(), Qt::Key_Space);
+    EXPECT_EQ(w.Received({vl::WM_KEYDOWN, vl::WM_KEYUP}).size(), 2u);
+    EXPECT_EQ(clicks(), 0) << "the swallowed Space clicked the button";
+}
+
 TEST(WindowMessages, KeysTypedIntoAnEditStayWithTheEdit) {
     RecordingWnd w("login/ui.xml");
     ASSERT_NE(w.Create(nullptr, u"login", skin::WS_POPUP, 0), nullptr);

@@ -1,7 +1,5 @@
 #include "ui/skin/dpi_source.h"
 
-#include <xcb/xcb.h>
-
 #include <QGuiApplication>
 #include <QScreen>
 #include <QThread>
@@ -11,7 +9,9 @@
 #include <memory>
 #include <string>
 
+#include "ui/skin/x11.h"
 #include "utils/vl_env.h"
+#include "utils/vl_log.h"
 
 namespace skin {
 
@@ -19,28 +19,34 @@ namespace {
 
 std::atomic<std::uint32_t> g_lastDpi{0};
 
-// The RESOURCE_MANAGER property of the first screen's root window, or empty.
+// The RESOURCE_MANAGER property of the root window, or empty.
 std::string ReadXResources() {
-    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
-                                   : nullptr;
-    xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
-    if (connection == nullptr) {
-        return {};
-    }
-    const xcb_setup_t* setup = xcb_get_setup(connection);
-    const xcb_screen_iterator_t screens = xcb_setup_roots_iterator(setup);
-    if (screens.rem == 0 || screens.data == nullptr) {
+    x11::Display x;
+    if (!x11::QtDisplay(&x)) {
         return {};
     }
     const xcb_get_property_cookie_t cookie = xcb_get_property(
-        connection, 0, screens.data->root, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0, 1u << 16);
+        x.connection, 0, x.root, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0, 1u << 16);
     std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
-        xcb_get_property_reply(connection, cookie, nullptr), &std::free);
+        xcb_get_property_reply(x.connection, cookie, nullptr), &std::free);
     if (!reply || reply->format != 8) {
         return {};
     }
     const auto* data = static_cast<const char*>(xcb_get_property_value(reply.get()));
     return std::string(data, static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
+}
+
+// Says so once per pair of values: the DPI is read on every capture.
+void WarnWhenXftDpiDisagrees(std::uint32_t dpi, double ratio) {
+    static std::uint64_t warned = 0;
+    const std::uint32_t xft = ParseXftDpi(ReadXResources());
+    const std::uint64_t pair = (std::uint64_t{xft} << 32) | dpi;
+    if (xft == 0 || xft == dpi || pair == warned) {
+        return;
+    }
+    warned = pair;
+    VL_WARN("Xft.dpi is {} but windows are painted at device pixel ratio {}, using {} dpi", xft,
+            ratio, dpi);
 }
 
 }  // namespace
@@ -71,25 +77,26 @@ std::uint32_t ParseXftDpi(std::string_view resources) {
     return 0;
 }
 
+double DevicePixelRatio() {
+    const QScreen* screen = qGuiApp != nullptr ? QGuiApplication::primaryScreen() : nullptr;
+    const double ratio = screen != nullptr ? screen->devicePixelRatio() : 1.0;
+    return ratio > 0.0 ? ratio : 1.0;
+}
+
 std::uint32_t QueryDpi() {
     if (qGuiApp == nullptr || QThread::currentThread() != qGuiApp->thread()) {
         const std::uint32_t last = g_lastDpi;
         return last != 0 ? last : 96;
     }
-    std::uint32_t dpi = ParseXftDpi(ReadXResources());
-    if (dpi == 0) {
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            dpi = static_cast<std::uint32_t>(std::lround(screen->devicePixelRatio() * 96.0));
-        }
-    }
-    if (dpi == 0) {
-        dpi = 96;
-    }
+    const double ratio = DevicePixelRatio();
+    const auto dpi = static_cast<std::uint32_t>(std::max(1L, std::lround(ratio * 96.0)));
+    WarnWhenXftDpiDisagrees(dpi, ratio);
     g_lastDpi = dpi;
     return dpi;
 }
 
 void InstallDpiSource() {
+    QueryDpi();  // other threads see the screen's value from the start
     vl::SetDpiSource(&QueryDpi);
 }
 

@@ -64,9 +64,15 @@ vl::HWND Window::Create(vl::HWND owner, const std::u16string& title, std::uint32
         flags |= Qt::FramelessWindowHint;
     if ((exStyle & WS_EX_TOPMOST) != 0)
         flags |= Qt::WindowStaysOnTopHint;
+    if ((exStyle & WS_EX_NOACTIVATE) != 0)
+        flags |= Qt::WindowDoesNotAcceptFocus;
+    if ((exStyle & WS_EX_OVERLAY) != 0)
+        flags |= Qt::FramelessWindowHint | Qt::BypassWindowManagerHint | Qt::WindowStaysOnTopHint;
 
     QWidget* parent = ownerWindow != nullptr ? ownerWindow->GetWidget() : nullptr;
     widget_ = new WindowWidget(this, parent, flags);
+    widget_->SetExStyle(exStyle);
+    exStyle_ = exStyle;
     widget_->setObjectName(QString::fromLatin1(GetWindowClassName()));
     widget_->setWindowTitle(QString::fromStdU16String(title));
     widget_->winId();  // the native window exists from now on, as on other platforms
@@ -107,7 +113,8 @@ void Window::ShowWindow(bool show, bool takeFocus) {
     }
     if (takeFocus && widget_ != nullptr) {
         widget_->raise();
-        widget_->activateWindow();
+        if ((exStyle_ & WS_EX_NOACTIVATE) == 0)
+            widget_->activateWindow();
     }
 }
 
@@ -157,6 +164,11 @@ void Window::SetTopmost(bool topmost) {
         native->setFlag(Qt::WindowStaysOnTopHint, topmost);
     }
     widget_->raise();
+}
+
+void Window::UpdateShape() {
+    if (widget_ != nullptr)
+        widget_->UpdateShape();
 }
 
 bool Window::GetWindowRect(Rect* rect) const {
@@ -262,6 +274,10 @@ vl::LRESULT Window::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lP
             return 0;
         case vl::WM_NCHITTEST:
             return CommonHitTest(*this, lParam);
+        case vl::WM_KEYDOWN:
+        case vl::WM_KEYUP:
+            keyPassedOn_ = true;
+            return 0;
         case vl::WM_SETICON: {
             const QIcon icon = IconFromHandle(reinterpret_cast<vl::HICON>(lParam));
             if (widget_ != nullptr && !icon.isNull()) {

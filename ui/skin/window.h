@@ -19,6 +19,19 @@ class WindowWidget;
 inline constexpr std::uint32_t WS_POPUP = 0x80000000u;
 inline constexpr std::uint32_t WS_EX_TOPMOST = 0x00000008u;
 inline constexpr std::uint32_t WS_EX_TOOLWINDOW = 0x00000080u;
+// A translucent background: what the layout leaves transparent shows the desktop. The window is
+// also shaped to the opaque part of its picture when shown and resized, so a round picture gives
+// a round window without a compositing manager too; after changing the picture call UpdateShape.
+inline constexpr std::uint32_t WS_EX_LAYERED = 0x00080000u;
+// Never takes the keyboard focus: not when shown (also by ShowWindow(true, true)), not when
+// clicked. With WS_EX_TOPMOST and WS_EX_TOOLWINDOW: a floating window above the others.
+inline constexpr std::uint32_t WS_EX_NOACTIVATE = 0x08000000u;
+// Ours: a full-screen overlay. The window manager leaves it alone (no frame, no panel above it);
+// it stays above every managed window, and while shown it holds the keyboard (X11 keyboard grab,
+// released when hidden), so Enter, Escape and Space reach it whatever had the focus. Place it
+// over DesktopRect (platform/screen_capture.h) before showing it. A window shown after it, such
+// as a floating WS_EX_NOACTIVATE window, is raised above it with SetTopmost(true).
+inline constexpr std::uint32_t WS_EX_OVERLAY = 0x40000000u;
 inline constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
 // What ShowModal returns when the run ended without Close: the loop quit, or the window was
 // closed by the window manager.
@@ -30,6 +43,8 @@ inline constexpr vl::UINT kModalAborted = static_cast<vl::UINT>(-1);
 // wParam; not while a text entry has the focus), WM_SHOWWINDOW before the window is shown or
 // hidden, WM_TIMER for timers, WM_CLOSE when the window manager closes it. A left press where the
 // hit test answers HTCAPTION or a border moves or resizes the window instead.
+// A key message goes on to the window's focused control only when it reaches the default
+// handling below (Window::HandleMessage); a handler that answers a key itself swallows it.
 // Windows live on the UI thread; close a window before deleting it.
 class Window : public vl::IMessageHandler {
 public:
@@ -44,8 +59,9 @@ public:
     // Builds the window hidden, registers its handle with the current message loop and sends
     // WM_CREATE (which usually loads the layout; the layout's size becomes the window's unless a
     // size is given). Styles: WS_POPUP (no frame), WS_EX_TOOLWINDOW (no taskbar entry),
-    // WS_EX_TOPMOST. An owned window stays above its owner and is destroyed with it. Null when
-    // WM_CREATE answers -1 or no message loop runs on this thread.
+    // WS_EX_TOPMOST, WS_EX_LAYERED, WS_EX_NOACTIVATE, WS_EX_OVERLAY (above). An owned window stays
+    // above its owner and is destroyed with it. Null when WM_CREATE answers -1 or no message loop
+    // runs on this thread.
     vl::HWND Create(vl::HWND owner, const std::u16string& title, std::uint32_t style,
                     std::uint32_t exStyle, int x = CW_USEDEFAULT, int y = CW_USEDEFAULT,
                     int cx = CW_USEDEFAULT, int cy = CW_USEDEFAULT);
@@ -64,6 +80,8 @@ public:
     void CenterWindow();
     // Keeps the window above all others (or not) and raises it.
     void SetTopmost(bool topmost);
+    // WS_EX_LAYERED windows: shapes the window again to the opaque part of what it paints.
+    void UpdateShape();
     // Screen rectangle of the window; false before Create.
     bool GetWindowRect(Rect* rect) const;
     bool MoveWindow(int x, int y, int width, int height);
@@ -83,7 +101,7 @@ public:
 
     // The default handling: WM_CLOSE destroys the window (wParam is the modal result),
     // WM_NCHITTEST answers the common hit test, WM_SETICON sets the icon (lParam an icon handle of
-    // RegisterIcon); everything else answers 0.
+    // RegisterIcon), WM_KEYDOWN and WM_KEYUP pass the key on; everything else answers 0.
     vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override;
 
 protected:
@@ -107,6 +125,8 @@ private:
     QEventLoop* modalLoop_ = nullptr;
     vl::UINT modalResult_ = kModalAborted;
     bool destroying_ = false;
+    std::uint32_t exStyle_ = 0;
+    bool keyPassedOn_ = false;  // the key being delivered reached the default handling
 };
 
 }  // namespace skin

@@ -1,16 +1,21 @@
 #include "ui/skin/window_widget.h"
 
 #include <QApplication>
+#include <QBitmap>
 #include <QCloseEvent>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QTimerEvent>
 #include <QWindow>
+#include <utility>
 
 #include "ui/skin/combo.h"
 #include "ui/skin/edit.h"
 #include "ui/skin/input_messages.h"
 #include "ui/skin/window.h"
+#include "utils/vl_log.h"
 
 namespace skin {
 
@@ -76,6 +81,48 @@ void WindowWidget::WatchNativeWindow() {
     }
 }
 
+void WindowWidget::SetExStyle(std::uint32_t exStyle) {
+    layered_ = (exStyle & WS_EX_LAYERED) != 0;
+    overlay_ = (exStyle & WS_EX_OVERLAY) != 0;
+    setAttribute(Qt::WA_TranslucentBackground, layered_);
+    setAttribute(Qt::WA_ShowWithoutActivating, (exStyle & WS_EX_NOACTIVATE) != 0);
+}
+
+void WindowWidget::UpdateShape() {
+    if (!layered_ || size().isEmpty()) {
+        return;
+    }
+    QImage picture(size(), QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
+    // Half-transparent edges count as outside: without a compositor they would look dark.
+    setMask(QBitmap::fromImage(picture.createAlphaMask(Qt::ThresholdAlphaDither)));
+}
+
+void WindowWidget::TakeKeyboard(bool take, int attempt) {
+    QWindow* native = windowHandle();
+    if (native == nullptr) {
+        return;
+    }
+    if (!take) {
+        native->setKeyboardGrabEnabled(false);
+        return;
+    }
+    native->requestActivate();  // Qt sends keys to its focus window
+    if (native->setKeyboardGrabEnabled(true)) {
+        return;
+    }
+    // Another program holds the keyboard for a moment (an open menu): try again shortly.
+    if (attempt < 20) {
+        QTimer::singleShot(50, this, [this, attempt] {
+            if (isVisible())
+                TakeKeyboard(true, attempt + 1);
+        });
+    } else {
+        VL_WARN("keyboard grab for {} failed", objectName().toStdString());
+    }
+}
+
 void WindowWidget::setVisible(bool visible) {
     if (owner_ != nullptr && visible != isVisible()) {
         owner_->Deliver(vl::WM_SHOWWINDOW, visible ? 1 : 0, 0);
@@ -83,13 +130,25 @@ void WindowWidget::setVisible(bool visible) {
             return;  // destroyed while being shown
         }
     }
+    const bool change = visible != isVisible();
+    if (change && overlay_ && !visible) {
+        TakeKeyboard(false);
+    }
+    if (change && visible) {
+        UpdateShape();
+    }
     QWidget::setVisible(visible);
     WatchNativeWindow();
+    if (change && overlay_ && visible) {
+        TakeKeyboard(true);
+    }
 }
 
 bool WindowWidget::event(QEvent* event) {
     if (event->type() == QEvent::WinIdChange) {
         WatchNativeWindow();
+    } else if (event->type() == QEvent::Resize && isVisible()) {
+        UpdateShape();
     }
     return QWidget::event(event);
 }
@@ -120,8 +179,7 @@ bool WindowWidget::eventFilter(QObject* watched, QEvent* event) {
             return OnMouse(static_cast<QMouseEvent*>(event));
         case QEvent::KeyPress:
         case QEvent::KeyRelease:
-            OnKey(static_cast<QKeyEvent*>(event));
-            return owner_ == nullptr;
+            return OnKey(static_cast<QKeyEvent*>(event));
         default:
             return false;
     }
@@ -181,17 +239,23 @@ bool WindowWidget::OnMouse(QMouseEvent* event) {
     return owner_ == nullptr;
 }
 
-void WindowWidget::OnKey(QKeyEvent* event) {
+bool WindowWidget::OnKey(QKeyEvent* event) {
     if (FocusTakesKeys(this)) {
-        return;
+        return false;
     }
     const vl::WPARAM vk = VirtualKeyFromQt(event->key());
     if (vk == 0) {
-        return;
+        return false;
     }
     const bool release = event->type() == QEvent::KeyRelease;
-    owner_->Deliver(release ? vl::WM_KEYUP : vl::WM_KEYDOWN, vk,
+    Window* window = owner_;
+    const bool outer = std::exchange(window->keyPassedOn_, false);  // a key within a key
+    window->Deliver(release ? vl::WM_KEYUP : vl::WM_KEYDOWN, vk,
                     KeyLParam(release, event->isAutoRepeat(), event->nativeScanCode()));
+    if (owner_ == nullptr) {
+        return true;  // closed by its own handler: the key goes no further
+    }
+    return !std::exchange(window->keyPassedOn_, outer);
 }
 
 bool WindowWidget::BeginNonClientDrag(vl::LRESULT hit, QPoint globalPos) {

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
+#include <cstdint>
 
 #include "utils/vl_wnd.h"
 
@@ -30,6 +31,11 @@ public:
     // Watches the input of the native window; call again when it is recreated.
     void WatchNativeWindow();
 
+    // The WS_EX_* bits that need the widget: set before the native window exists.
+    void SetExStyle(std::uint32_t exStyle);
+    // WS_EX_LAYERED: the window's shape follows the opaque part of what it paints.
+    void UpdateShape();
+
     void setVisible(bool visible) override;
 
 protected:
@@ -40,7 +46,10 @@ protected:
 
 private:
     bool OnMouse(QMouseEvent* event);
-    void OnKey(QKeyEvent* event);
+    // True when the window swallowed the key.
+    bool OnKey(QKeyEvent* event);
+    // WS_EX_OVERLAY: the keyboard while shown.
+    void TakeKeyboard(bool take, int attempt = 0);
     // Starts a move or resize for a non-client hit; false for HTCLIENT and unknown answers.
     bool BeginNonClientDrag(vl::LRESULT hit, QPoint globalPos);
     void ContinueManualDrag(QPoint globalPos);
@@ -48,6 +57,8 @@ private:
 
     Window* owner_;
     QPointer<QWindow> watched_;
+    bool layered_ = false;
+    bool overlay_ = false;
     struct Drag {
         bool active = false;
         Qt::Edges edges;  // none: a move
