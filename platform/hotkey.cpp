@@ -97,8 +97,8 @@ struct Registration {
     HWND hwnd = nullptr;
     UINT modifiers = 0;  // as registered
     UINT vk = 0;
-    std::uint16_t mask = 0;      // X modifier state without the lock bits
-    std::uint16_t lockMask = 0;  // the bits a press may carry besides `mask`
+    std::uint16_t mask = 0;     // X modifier state without the lock bits
+    std::uint16_t numLock = 0;  // the server's NumLock bit
     std::vector<xcb_keycode_t> keyCodes;
     bool down = false;  // pressed and not yet released (MOD_NOREPEAT)
     QMetaObject::Connection watch;
@@ -132,9 +132,9 @@ private:
 
 // The modifier states a grab covers: with and without CapsLock and NumLock.
 std::vector<std::uint16_t> GrabbedStates(const Registration& r) {
-    const std::uint16_t numLock = r.lockMask & ~XCB_MOD_MASK_LOCK;
-    return {r.mask, std::uint16_t(r.mask | XCB_MOD_MASK_LOCK), std::uint16_t(r.mask | numLock),
-            std::uint16_t(r.mask | r.lockMask)};
+    const std::uint16_t caps = XCB_MOD_MASK_LOCK;
+    return {r.mask, std::uint16_t(r.mask | caps), std::uint16_t(r.mask | r.numLock),
+            std::uint16_t(r.mask | caps | r.numLock)};
 }
 
 void HotKeys::Ungrab(const Registration& r) {
@@ -201,7 +201,7 @@ bool HotKeys::Register(HWND hwnd, int id, UINT modifiers, UINT vk) {
              ((modifiers & MOD_CONTROL) != 0 ? XCB_MOD_MASK_CONTROL : 0) |
              ((modifiers & MOD_SHIFT) != 0 ? XCB_MOD_MASK_SHIFT : 0) |
              ((modifiers & MOD_WIN) != 0 ? bits.super : 0);
-    r.lockMask = XCB_MOD_MASK_LOCK | bits.numLock;
+    r.numLock = bits.numLock;
 
     // owner_events false: the press reaches the root window even while one of our own windows
     // has the focus.
@@ -286,7 +286,7 @@ bool HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, qint
                 return true;
             continue;
         }
-        if ((key->state & ~r.lockMask & 0xFF) != r.mask) {
+        if ((key->state & ~(XCB_MOD_MASK_LOCK | r.numLock) & 0xFF) != r.mask) {
             continue;
         }
         if (!r.down || (r.modifiers & MOD_NOREPEAT) == 0) {
