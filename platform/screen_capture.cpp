@@ -101,6 +101,34 @@ void WaitForHiddenFrames(const skin::x11::Display& x) {
     }
 }
 
+// The root window's pixels and its current size. The image is asked for together with the size,
+// at the size of the last capture: one round trip unless the screen was resized meanwhile.
+xcb_get_image_reply_t* ReadRoot(const skin::x11::Display& x, std::uint16_t* width,
+                                std::uint16_t* height, xcb_generic_error_t** error) {
+    static std::uint16_t lastWidth = x.screen->width_in_pixels;
+    static std::uint16_t lastHeight = x.screen->height_in_pixels;
+    auto request = [&x](std::uint16_t w, std::uint16_t h) {
+        return xcb_get_image(x.connection, XCB_IMAGE_FORMAT_Z_PIXMAP, x.root, 0, 0, w, h, ~0u);
+    };
+    const xcb_get_geometry_cookie_t geometry = xcb_get_geometry(x.connection, x.root);
+    xcb_get_image_cookie_t image = request(lastWidth, lastHeight);
+    Reply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(x.connection, geometry, nullptr),
+                                      &std::free);
+    if (!g) {
+        xcb_discard_reply(x.connection, image.sequence);
+        return nullptr;
+    }
+    if (g->width != lastWidth || g->height != lastHeight) {
+        xcb_discard_reply(x.connection, image.sequence);
+        lastWidth = g->width;
+        lastHeight = g->height;
+        image = request(lastWidth, lastHeight);
+    }
+    *width = lastWidth;
+    *height = lastHeight;
+    return xcb_get_image_reply(x.connection, image, error);
+}
+
 void FreeReply(void* reply) {
     std::free(reply);
 }
@@ -156,19 +184,11 @@ bool CaptureScreen(ScreenCapture* out, std::string* error) {
         return false;
     }
     WaitForHiddenFrames(x);
-    Reply<xcb_get_geometry_reply_t> g(
-        xcb_get_geometry_reply(x.connection, xcb_get_geometry(x.connection, x.root), nullptr),
-        &std::free);
+    std::uint16_t width = 0, height = 0;
     xcb_generic_error_t* xerror = nullptr;
-    Reply<xcb_get_image_reply_t> image(
-        g ? xcb_get_image_reply(x.connection,
-                                xcb_get_image(x.connection, XCB_IMAGE_FORMAT_Z_PIXMAP, x.root, 0, 0,
-                                              g->width, g->height, ~0u),
-                                &xerror)
-          : nullptr,
-        &std::free);
+    Reply<xcb_get_image_reply_t> image(ReadRoot(x, &width, &height, &xerror), &std::free);
     Reply<xcb_generic_error_t> errorHolder(xerror, &std::free);
-    const std::size_t pixels = g ? std::size_t{g->width} * g->height : 0;
+    const std::size_t pixels = std::size_t{width} * height;
     if (!image || pixels == 0 ||
         static_cast<std::size_t>(xcb_get_image_data_length(image.get())) != pixels * 4) {
         out->rgb.clear();
@@ -177,8 +197,8 @@ bool CaptureScreen(ScreenCapture* out, std::string* error) {
                                    : "GetImage of the root window failed";
         return false;
     }
-    out->width = g->width;
-    out->height = g->height;
+    out->width = width;
+    out->height = height;
     out->rgb.resize(pixels * 3);
     std::uint8_t* data = xcb_get_image_data(image.get());
     SplitPixels(data, pixels, reinterpret_cast<std::uint8_t*>(out->rgb.data()));
