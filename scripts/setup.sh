@@ -12,7 +12,7 @@ build_packages=(
   libx11-dev libxcb1-dev libxcb-keysyms1-dev xdg-utils fonts-noto-cjk
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
 )
-test_packages=(xvfb xauth xdotool x11-utils x11-xserver-utils trayer openssl imagemagick)
+test_packages=(xvfb xauth xdotool x11-utils x11-xserver-utils trayer openssl imagemagick openbox)
 
 wanted=("${build_packages[@]}")
 if [[ "${1:-run}" == "test" ]]; then

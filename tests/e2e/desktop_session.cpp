@@ -12,6 +12,7 @@
 #include <regex>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "tests/support/process.h"
 
@@ -67,9 +68,30 @@ std::string ReadAll(const std::string& path) {
     return s.str();
 }
 
+// Calls `done` every few milliseconds until it holds or `timeout` passes; whether it held.
+template <class Done>
+bool PollFor(std::chrono::milliseconds timeout, Done done) {
+    for (const auto deadline = std::chrono::steady_clock::now() + timeout; !done();
+         std::this_thread::sleep_for(5ms)) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+    }
+    return true;
+}
+
+// Waits for `pid` to end, killing its process group after `timeout`; its exit code, or -1.
+int WaitChild(pid_t pid, std::chrono::milliseconds timeout, int* status) {
+    if (!PollFor(timeout, [&] { return ::waitpid(pid, status, WNOHANG) == pid; })) {
+        ::kill(-pid, SIGKILL);
+        ::waitpid(pid, status, 0);
+        return -1;
+    }
+    return WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
+}
+
 }  // namespace
 
-XServer::XServer(const std::string& screen) {
+XServer::XServer(const std::string& screen, bool windowManager) {
     for (int n = 90; n < 190 && pid_ < 0; ++n) {
         const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
         const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
@@ -92,18 +114,23 @@ XServer::XServer(const std::string& screen) {
         }
         std::this_thread::sleep_for(20ms);
     }
+    if (ready_ && windowManager) {
+        windowManager_ = Spawn({"openbox"}, {{"DISPLAY", Display()}}, {}, "", "");
+        // It manages the screen once it announces itself on the root window.
+        PollFor(5s, [this] {
+            return RunProcess({"/usr/bin/env", "DISPLAY=" + Display(), "xprop", "-root",
+                               "_NET_SUPPORTING_WM_CHECK"})
+                       .out.find("window id") != std::string::npos;
+        });
+    }
 }
 
 XServer::~XServer() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGTERM);
-        int status = 0;
-        for (int i = 0; i < 250 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i) {
-            std::this_thread::sleep_for(20ms);
-        }
-        if (::waitpid(pid_, &status, WNOHANG) == 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
+    int status = 0;
+    for (pid_t pid : {windowManager_, pid_}) {
+        if (pid > 0) {
+            ::kill(pid, SIGTERM);
+            WaitChild(pid, 5s, &status);
         }
     }
 }
@@ -146,20 +173,7 @@ void ProgramRun::Signal(int sig) {
 }
 
 int ProgramRun::WaitExit(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            status_ = status;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    ::kill(-pid_, SIGKILL);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    status_ = status;
-    return -1;
+    return WaitChild(pid_, timeout, &status_);
 }
 
 std::vector<std::string> ProgramRun::LogMessages() const {
@@ -186,15 +200,10 @@ std::vector<std::string> ProgramRun::LogMessages() const {
 }
 
 bool ProgramRun::WaitForLog(const std::string& text, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        for (const auto& m : LogMessages()) {
-            if (m == text)
-                return true;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return false;
+    return PollFor(timeout, [&] {
+        const auto log = LogMessages();
+        return std::find(log.begin(), log.end(), text) != log.end();
+    });
 }
 
 std::string ProgramRun::Stderr() const {
@@ -210,8 +219,7 @@ ProbeRun::ProbeRun(const std::string& display, const std::string& mode,
 }
 
 ProbeRun::~ProbeRun() {
-    if (pid_ > 0)
-        WaitExit(0ms);
+    WaitExit(0ms);
 }
 
 std::string ProbeRun::Output() const {
@@ -220,33 +228,19 @@ std::string ProbeRun::Output() const {
 
 std::string ProbeRun::WaitForLine(const std::string& prefix,
                                   std::chrono::milliseconds timeout) const {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    do {
+    std::string found;
+    PollFor(timeout, [&] {
         std::istringstream in(Output());
-        for (std::string line; std::getline(in, line);) {
-            if (line.rfind(prefix, 0) == 0)
-                return line;
-        }
-        std::this_thread::sleep_for(5ms);
-    } while (std::chrono::steady_clock::now() < deadline);
-    return {};
+        for (std::string line; std::getline(in, line) && found.empty();)
+            found = line.rfind(prefix, 0) == 0 ? line : "";
+        return !found.empty();
+    });
+    return found;
 }
 
 int ProbeRun::WaitExit(std::chrono::milliseconds timeout) {
-    if (pid_ <= 0)
-        return -1;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
     int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return pid_ > 0 ? WaitChild(std::exchange(pid_, -1), timeout, &status) : -1;
 }
 
 bool InOrder(const std::vector<std::string>& messages, const std::vector<std::string>& expected,

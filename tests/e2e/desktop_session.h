@@ -11,10 +11,11 @@
 
 namespace vl::test {
 
-// An Xvfb server of the test's own on a free display number; stopped with the object.
+// An Xvfb server of the test's own on a free display number, optionally with a window manager
+// (openbox) managing it; stopped with the object.
 class XServer {
 public:
-    explicit XServer(const std::string& screen = "1280x800x24");
+    explicit XServer(const std::string& screen = "1280x800x24", bool windowManager = false);
     ~XServer();
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
@@ -25,6 +26,7 @@ public:
 private:
     int number_ = -1;
     pid_t pid_ = -1;
+    pid_t windowManager_ = -1;
     bool ready_ = false;
 };
 
@@ -66,8 +68,6 @@ public:
     ProbeRun(const std::string& display, const std::string& mode,
              const std::map<std::string, std::string>& env = {});
     ~ProbeRun();
-    ProbeRun(const ProbeRun&) = delete;
-    ProbeRun& operator=(const ProbeRun&) = delete;
 
     // Waits for a printed line that starts with `prefix`; the line, or empty.
     std::string WaitForLine(const std::string& prefix, std::chrono::milliseconds timeout) const;

@@ -1,11 +1,12 @@
 // Test-only program: one window of the desktop layer on the X display, in the mode argv[1] names.
 // It prints what the layer did and what the window received, one line each.
-//   hotkey   registers Ctrl+Alt+T, prints "hotkey <id>" per WM_HOTKEY until killed
-//   capture  shows a white overlay, hides it, captures the screen and prints what it got
+//   hotkey   registers Ctrl+Alt+T, prints "hotkey <id> <count>" per WM_HOTKEY until killed
+//   capture  shows a white overlay (managed with VELMORA_PROBE_MANAGED), hides it, captures
 //   overlay  shows a full-screen overlay, prints "keyup <vk>" per key until Escape
 #include <QApplication>
 #include <QWidget>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -32,8 +33,9 @@ class ProbeWnd final : public skin::Window {
 public:
     const char* GetWindowClassName() const override { return "velmora_probe_wnd"; }
     vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override {
+        static int hotkeys = 0;
         if (msg == vl::WM_HOTKEY) {
-            Say("hotkey %x", static_cast<unsigned>(wParam));
+            Say("hotkey %x %d", static_cast<unsigned>(wParam), ++hotkeys);
         } else if (msg == vl::WM_KEYUP) {
             Say("keyup %x", static_cast<unsigned>(wParam));
             if (wParam == vl::VK_ESCAPE)
@@ -77,6 +79,12 @@ void Cover(ProbeWnd& w, const skin::Rect& desktop) {
     w.ShowWindow();
 }
 
+int Overlay(ProbeWnd& w, const skin::Rect& desktop) {
+    Cover(w, desktop);
+    Say("shown");
+    return QApplication::exec();
+}
+
 int Capture(ProbeWnd& w, const skin::Rect& desktop) {
     Cover(w, desktop);
     ScreenCapture shot;
@@ -92,14 +100,14 @@ int Capture(ProbeWnd& w, const skin::Rect& desktop) {
         return 1;
     }
     const std::size_t stride = shot.rgb.size() / shot.height, last = shot.rgb.size() - 3;
-    Say("capture %dx%d stride %zu corners %06x %06x %06x %06x", shot.width, shot.height, stride,
-        Rgb(shot.rgb, 0), Rgb(shot.rgb, stride - 3), Rgb(shot.rgb, last + 3 - stride),
-        Rgb(shot.rgb, last));
     const QSizeF logical = shot.picture.deviceIndependentSize();
-    Say("picture %gx%g ratio %g corner %06x", logical.width(), logical.height(),
+    Say("capture %dx%d stride %zu corners %06x %06x %06x %06x, picture %gx%g ratio %g corner "
+        "%06x, desktop %dx%d dpi %u",
+        shot.width, shot.height, stride, Rgb(shot.rgb, 0), Rgb(shot.rgb, stride - 3),
+        Rgb(shot.rgb, last + 3 - stride), Rgb(shot.rgb, last), logical.width(), logical.height(),
         shot.picture.devicePixelRatio(),
-        shot.picture.pixel(shot.width - 1, shot.height - 1) & 0xFFFFFF);
-    Say("desktop %dx%d dpi %u", desktop.Width(), desktop.Height(), vl::OSDpi());
+        shot.picture.pixel(shot.width - 1, shot.height - 1) & 0xFFFFFF, desktop.Width(),
+        desktop.Height(), vl::OSDpi());
     return 0;
 }
 
@@ -111,23 +119,18 @@ int main(int argc, char** argv) {
     skin::InstallDpiSource();
     auto loop = std::make_unique<skin::QtMessageLoop>();
     ProbeWnd w;
-    const std::uint32_t style = mode == "hotkey" ? 0 : skin::WS_EX_OVERLAY;
+    const bool managed = mode == "hotkey" || std::getenv("VELMORA_PROBE_MANAGED") != nullptr;
+    const std::uint32_t style = managed ? 0 : skin::WS_EX_OVERLAY;
     skin::Rect desktop;
     if (w.Create(nullptr, u"velmora probe " + std::u16string(mode.begin(), mode.end()),
                  skin::WS_POPUP, skin::WS_EX_TOOLWINDOW | style) == nullptr ||
         !DesktopRect(&desktop)) {
         return 2;
     }
-    int rc = 2;
-    if (mode == "hotkey") {
-        rc = Hotkey(w);
-    } else if (mode == "capture") {
-        rc = Capture(w, desktop);
-    } else if (mode == "overlay") {
-        Cover(w, desktop);
-        Say("shown");
-        rc = QApplication::exec();
-    }
+    const int rc = mode == "hotkey"    ? Hotkey(w)
+                   : mode == "capture" ? Capture(w, desktop)
+                   : mode == "overlay" ? Overlay(w, desktop)
+                                       : 2;
     w.Close();
     loop.reset();
     skin::UninstallDpiSource();
