@@ -7,9 +7,7 @@
 using namespace std::chrono_literals;
 using vl::test::ProbeRun;
 
-namespace {
-
-std::string OnDisplay(const std::string& display, std::vector<std::string> argv) {
+static std::string OnDisplay(const std::string& display, std::vector<std::string> argv) {
     argv.insert(argv.begin(), {"/usr/bin/env", "DISPLAY=" + display});
     return vl::test::RunProcess(argv, "", 15000).out;
 }
@@ -19,8 +17,6 @@ std::string OnDisplay(const std::string& display, std::vector<std::string> argv)
     if (!x.Ready()) {                                \
         GTEST_SKIP() << "Xvfb could not be started"; \
     }
-
-}  // namespace
 
 // Ctrl+Alt+T fires with NumLock off and on; while held, a second client is refused, and its retry
 // costs no request to the server.
@@ -69,7 +65,8 @@ TEST_P(X11Capture, GivesRgbRowsAndAPictureThatAgreeWithTheDpi) {
 
     ProbeRun probe(x.Display(), "capture", c.env);
     EXPECT_EQ(probe.WaitExit(60s), 0) << probe.Output();
-    EXPECT_EQ(probe.WaitForLine("covered", 0ms), "covered ffffff") << "the window never showed";
+    EXPECT_EQ(probe.WaitForLine("covered", 0ms), "covered ffffff, ball 0000ff")
+        << "the window never showed, or it hid the floating window shown before";
     EXPECT_EQ(probe.WaitForLine("capture", 0ms),
               "capture 1366x768 stride 4098 corners ff0000 00ff00 0000ff ffff00, picture " +
                   c.logicalSize + " ratio " + c.ratio + " corner ffff00, desktop " + c.logicalSize +

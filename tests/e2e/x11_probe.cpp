@@ -1,7 +1,7 @@
-// Test-only program: one window of the desktop layer on the X display, in the mode argv[1] names.
-// It prints what the layer did and what the window received, one line each.
+// Test-only program: windows of the desktop layer on the X display, in the mode argv[1] names;
+// prints what the layer did and what the windows received, one line each.
 //   hotkey   registers Ctrl+Alt+T, prints "hotkey <id> <count>" per WM_HOTKEY until killed
-//   capture  shows a white overlay (managed with VELMORA_PROBE_MANAGED), hides it, captures
+//   capture  a floating window, a white overlay (VELMORA_PROBE_MANAGED: managed); hides, captures
 //   overlay  shows a full-screen overlay, prints "keyup <vk>" per key until Escape
 #include <QApplication>
 #include <QWidget>
@@ -22,22 +22,15 @@ namespace {
 
 using namespace vl::platform;
 
-template <class... Args>
-void Say(const char* format, Args... args) {
-    std::printf(format, args...);
-    std::printf("\n");
-    std::fflush(stdout);
-}
-
 class ProbeWnd final : public skin::Window {
 public:
     const char* GetWindowClassName() const override { return "velmora_probe_wnd"; }
     vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override {
         static int hotkeys = 0;
         if (msg == vl::WM_HOTKEY) {
-            Say("hotkey %x %d", static_cast<unsigned>(wParam), ++hotkeys);
+            std::printf("hotkey %x %d\n", static_cast<unsigned>(wParam), ++hotkeys);
         } else if (msg == vl::WM_KEYUP) {
-            Say("keyup %x", static_cast<unsigned>(wParam));
+            std::printf("keyup %x\n", static_cast<unsigned>(wParam));
             if (wParam == vl::VK_ESCAPE)
                 QCoreApplication::quit();
             return 0;
@@ -46,19 +39,21 @@ public:
     }
 };
 
-unsigned Rgb(const std::string& rgb, std::size_t offset) {
-    const auto* p = reinterpret_cast<const unsigned char*>(rgb.data()) + offset;
-    return (p[0] << 16) | (p[1] << 8) | p[2];
+// The pixel at (x, y) of the R, G, B rows, or 0 without a capture.
+unsigned Rgb(const ScreenCapture& shot, int x, int y) {
+    const std::size_t at = (std::size_t(y) * shot.width + x) * 3;
+    const auto* p = reinterpret_cast<const unsigned char*>(shot.rgb.data()) + at;
+    return at + 3 > shot.rgb.size() ? 0u : (p[0] << 16) | (p[1] << 8) | p[2];
 }
 
 int Hotkey(ProbeWnd& w) {
     constexpr vl::UINT kCtrlAlt = MOD_CONTROL | MOD_ALT | MOD_NOREPEAT;
     if (RegisterHotKey(w.GetHWND(), 0x3333, kCtrlAlt, 'T')) {
         const bool sameId = RegisterHotKey(w.GetHWND(), 0x3333, kCtrlAlt, 'R');
-        Say("registered, same id again %d, last error %u", sameId, LastHotKeyError());
+        std::printf("registered, same id again %d, last error %u\n", sameId, LastHotKeyError());
         return QApplication::exec();
     }
-    Say("refused, last error %u", LastHotKeyError());
+    std::printf("refused, last error %u\n", LastHotKeyError());
     // Once refused, the combination is not asked for again: count the requests of a retry.
     skin::x11::Display x;
     skin::x11::QtDisplay(&x);
@@ -67,46 +62,53 @@ int Hotkey(ProbeWnd& w) {
     const auto after = xcb_get_input_focus(x.connection);
     xcb_discard_reply(x.connection, before.sequence);
     xcb_discard_reply(x.connection, after.sequence);
-    Say("again %d, last error %u, requests %u", again, LastHotKeyError(),
-        after.sequence - before.sequence - 1);
+    std::printf("again %d, last error %u, requests %u\n", again, LastHotKeyError(),
+                after.sequence - before.sequence - 1);
     return 0;
 }
 
-void Cover(ProbeWnd& w, const skin::Rect& desktop) {
-    w.MoveWindow(desktop.left, desktop.top, desktop.Width(), desktop.Height());
-    w.GetWidget()->setStyleSheet("background: white");
+void Show(ProbeWnd& w, const skin::Rect& at, const char* colour) {
+    w.MoveWindow(at.left, at.top, at.Width(), at.Height());
+    w.GetWidget()->setStyleSheet(QString("background: ") + colour);
     w.GetWidget()->setAttribute(Qt::WA_StyledBackground);
     w.ShowWindow();
 }
 
 int Overlay(ProbeWnd& w, const skin::Rect& desktop) {
-    Cover(w, desktop);
-    Say("shown");
+    Show(w, desktop, "white");
+    std::printf("shown\n");
     return QApplication::exec();
 }
 
+// A floating window shown first stays above the overlay shown after it.
 int Capture(ProbeWnd& w, const skin::Rect& desktop) {
-    Cover(w, desktop);
+    ProbeWnd floating;
+    floating.Create(w.GetHWND(), u"ball", skin::WS_POPUP, skin::kFloating | skin::WS_EX_TOOLWINDOW);
+    Show(floating, skin::Rect{100, 100, 140, 140}, "blue");
+    Show(w, desktop, "white");
     ScreenCapture shot;
     std::string error;
-    for (int i = 0; i < 500 && (shot.rgb.empty() || Rgb(shot.rgb, 0) != 0xFFFFFF); ++i) {
+    const int ball = static_cast<int>(120 * skin::DevicePixelRatio());  // its centre in pixels
+    for (int i = 0; i < 500 && (Rgb(shot, 0, 0) != 0xFFFFFF || Rgb(shot, ball, ball) != 0xFF);
+         ++i) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         CaptureScreen(&shot, &error);
     }
-    Say("covered %06x", shot.rgb.empty() ? 0u : Rgb(shot.rgb, 0));
+    std::printf("covered %06x, ball %06x\n", Rgb(shot, 0, 0), Rgb(shot, ball, ball));
+    floating.ShowWindow(false);
     w.ShowWindow(false);
     if (!CaptureScreen(&shot, &error)) {
-        Say("capture failed: %s", error.c_str());
+        std::printf("capture failed: %s\n", error.c_str());
         return 1;
     }
-    const std::size_t stride = shot.rgb.size() / shot.height, last = shot.rgb.size() - 3;
+    const int r = shot.width - 1, b = shot.height - 1;
     const QSizeF logical = shot.picture.deviceIndependentSize();
-    Say("capture %dx%d stride %zu corners %06x %06x %06x %06x, picture %gx%g ratio %g corner "
-        "%06x, desktop %dx%d dpi %u",
-        shot.width, shot.height, stride, Rgb(shot.rgb, 0), Rgb(shot.rgb, stride - 3),
-        Rgb(shot.rgb, last + 3 - stride), Rgb(shot.rgb, last), logical.width(), logical.height(),
-        shot.picture.devicePixelRatio(),
-        shot.picture.pixel(shot.width - 1, shot.height - 1) & 0xFFFFFF, desktop.Width(),
+    std::printf(
+        "capture %dx%d stride %zu corners %06x %06x %06x %06x, picture %gx%g ratio %g corner "
+        "%06x, desktop %dx%d dpi %u\n",
+        shot.width, shot.height, shot.rgb.size() / shot.height, Rgb(shot, 0, 0), Rgb(shot, r, 0),
+        Rgb(shot, 0, b), Rgb(shot, r, b), logical.width(), logical.height(),
+        shot.picture.devicePixelRatio(), shot.picture.pixel(r, b) & 0xFFFFFF, desktop.Width(),
         desktop.Height(), vl::OSDpi());
     return 0;
 }
@@ -114,6 +116,7 @@ int Capture(ProbeWnd& w, const skin::Rect& desktop) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // every line reaches the test at once
     QApplication app(argc, argv);
     const std::string mode = argc > 1 ? argv[1] : "";
     skin::InstallDpiSource();

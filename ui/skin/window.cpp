@@ -66,6 +66,8 @@ vl::HWND Window::Create(vl::HWND owner, const std::u16string& title, std::uint32
         flags |= Qt::WindowStaysOnTopHint;
     if ((exStyle & WS_EX_NOACTIVATE) != 0)
         flags |= Qt::WindowDoesNotAcceptFocus;
+    if ((exStyle & kFloating) == kFloating)
+        flags |= Qt::FramelessWindowHint | Qt::BypassWindowManagerHint;
     if ((exStyle & WS_EX_OVERLAY) != 0)
         flags |= Qt::FramelessWindowHint | Qt::BypassWindowManagerHint | Qt::WindowStaysOnTopHint;
 
@@ -163,6 +165,7 @@ void Window::SetTopmost(bool topmost) {
     if (QWindow* native = widget_->windowHandle()) {
         native->setFlag(Qt::WindowStaysOnTopHint, topmost);
     }
+    widget_->SetKeepAbove(topmost);
     widget_->raise();
 }
 

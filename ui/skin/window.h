@@ -24,14 +24,18 @@ inline constexpr std::uint32_t WS_EX_TOOLWINDOW = 0x00000080u;
 // a round window without a compositing manager too; after changing the picture call UpdateShape.
 inline constexpr std::uint32_t WS_EX_LAYERED = 0x00080000u;
 // Never takes the keyboard focus: not when shown (also by ShowWindow(true, true)), not when
-// clicked. With WS_EX_TOPMOST and WS_EX_TOOLWINDOW: a floating window above the others.
+// clicked.
 inline constexpr std::uint32_t WS_EX_NOACTIVATE = 0x08000000u;
 // Ours: a full-screen overlay. The window manager leaves it alone (no frame, no panel above it);
 // it stays above every managed window, and while shown it holds the keyboard (X11 keyboard grab,
 // released when hidden), so Enter, Escape and Space reach it whatever had the focus. Place it
-// over DesktopRect (platform/screen_capture.h) before showing it. A window shown after it, such
-// as a floating WS_EX_NOACTIVATE window, is raised above it with SetTopmost(true).
+// over DesktopRect (platform/screen_capture.h) before showing it.
 inline constexpr std::uint32_t WS_EX_OVERLAY = 0x40000000u;
+// A floating window (a small ball): WS_EX_TOPMOST | WS_EX_NOACTIVATE, usually with
+// WS_EX_TOOLWINDOW and WS_EX_LAYERED. The window manager leaves it alone too; while shown it is
+// kept above every other window, overlays included, and SetTopmost(false) lets others cover it.
+// It never has the focus; it moves only by MoveWindow (no window-manager drag).
+inline constexpr std::uint32_t kFloating = WS_EX_TOPMOST | WS_EX_NOACTIVATE;
 inline constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
 // What ShowModal returns when the run ended without Close: the loop quit, or the window was
 // closed by the window manager.
@@ -78,7 +82,8 @@ public:
     bool IsMaximized() const;
     // Centres the window over its owner when that is shown, else on its screen's work area.
     void CenterWindow();
-    // Keeps the window above all others (or not) and raises it.
+    // Keeps the window above all others (or not) and raises it; a floating window (kFloating) is
+    // also kept above overlays.
     void SetTopmost(bool topmost);
     // WS_EX_LAYERED windows: shapes the window again to the opaque part of what it paints.
     void UpdateShape();

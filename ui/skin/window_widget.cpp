@@ -14,6 +14,7 @@
 #include "ui/skin/combo.h"
 #include "ui/skin/edit.h"
 #include "ui/skin/input_messages.h"
+#include "ui/skin/keep_above.h"
 #include "ui/skin/window.h"
 #include "utils/vl_log.h"
 
@@ -84,6 +85,7 @@ void WindowWidget::WatchNativeWindow() {
 void WindowWidget::SetExStyle(std::uint32_t exStyle) {
     layered_ = (exStyle & WS_EX_LAYERED) != 0;
     overlay_ = (exStyle & WS_EX_OVERLAY) != 0;
+    floating_ = keepAbove_ = (exStyle & kFloating) == kFloating;
     setAttribute(Qt::WA_TranslucentBackground, layered_);
     setAttribute(Qt::WA_ShowWithoutActivating, (exStyle & WS_EX_NOACTIVATE) != 0);
 }
@@ -97,6 +99,14 @@ void WindowWidget::UpdateShape() {
     render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
     // Half-transparent edges count as outside: without a compositor they would look dark.
     setMask(QBitmap::fromImage(picture.createAlphaMask(Qt::ThresholdAlphaDither)));
+}
+
+void WindowWidget::SetKeepAbove(bool keep) {
+    if (!floating_) {
+        return;
+    }
+    keepAbove_ = keep;
+    KeepAbove(this, keep && isVisible());
 }
 
 void WindowWidget::TakeKeyboard(bool take, int attempt) {
@@ -134,6 +144,9 @@ void WindowWidget::setVisible(bool visible) {
     if (change && overlay_ && !visible) {
         TakeKeyboard(false);
     }
+    if (change && keepAbove_ && !visible) {
+        KeepAbove(this, false);
+    }
     if (change && visible) {
         UpdateShape();
     }
@@ -141,6 +154,9 @@ void WindowWidget::setVisible(bool visible) {
     WatchNativeWindow();
     if (change && overlay_ && visible) {
         TakeKeyboard(true);
+    }
+    if (change && keepAbove_ && visible) {
+        KeepAbove(this, true);
     }
 }
 
@@ -263,7 +279,9 @@ bool WindowWidget::BeginNonClientDrag(vl::LRESULT hit, QPoint globalPos) {
     if (hit != vl::HTCAPTION && edges == Qt::Edges{}) {
         return false;
     }
-    if (QWindow* native = windowHandle(); native != nullptr) {
+    // A window the window manager leaves alone is moved here: a window-manager drag does nothing.
+    QWindow* native = windowHandle();
+    if (native != nullptr && !(windowFlags() & Qt::BypassWindowManagerHint)) {
         const bool started =
             hit == vl::HTCAPTION ? native->startSystemMove() : native->startSystemResize(edges);
         if (started) {

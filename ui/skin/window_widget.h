@@ -35,6 +35,8 @@ public:
     void SetExStyle(std::uint32_t exStyle);
     // WS_EX_LAYERED: the window's shape follows the opaque part of what it paints.
     void UpdateShape();
+    // Floating windows (kFloating): kept above every other window while shown, or not.
+    void SetKeepAbove(bool keep);
 
     void setVisible(bool visible) override;
 
@@ -59,6 +61,8 @@ private:
     QPointer<QWindow> watched_;
     bool layered_ = false;
     bool overlay_ = false;
+    bool floating_ = false;
+    bool keepAbove_ = false;
     struct Drag {
         bool active = false;
         Qt::Edges edges;  // none: a move
