@@ -34,7 +34,7 @@ inline constexpr std::uint32_t WS_EX_OVERLAY = 0x40000000u;
 // A floating window (a small ball): WS_EX_TOPMOST | WS_EX_NOACTIVATE, usually with
 // WS_EX_TOOLWINDOW and WS_EX_LAYERED. The window manager leaves it alone too; while shown it is
 // kept above every other window, overlays included, and SetTopmost(false) lets others cover it.
-// It never has the focus; it moves only by MoveWindow (no window-manager drag).
+// It never has the focus; caption drags move it without the window manager.
 inline constexpr std::uint32_t kFloating = WS_EX_TOPMOST | WS_EX_NOACTIVATE;
 inline constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
 // What ShowModal returns when the run ended without Close: the loop quit, or the window was
