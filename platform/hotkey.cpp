@@ -5,7 +5,6 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
-#include <QPointer>
 #include <QThread>
 #include <QWidget>
 #include <algorithm>
@@ -48,6 +47,8 @@ xcb_keysym_t KeySymOfVirtualKey(UINT vk) {
 struct KeySymbols {
     explicit KeySymbols(xcb_connection_t* c) : syms(xcb_key_symbols_alloc(c)) {}
     ~KeySymbols() { xcb_key_symbols_free(syms); }
+    KeySymbols(const KeySymbols&) = delete;
+    KeySymbols& operator=(const KeySymbols&) = delete;
     std::vector<xcb_keycode_t> KeyCodes(xcb_keysym_t sym) const {
         std::vector<xcb_keycode_t> out;
         std::unique_ptr<xcb_keycode_t, decltype(&std::free)> codes(
