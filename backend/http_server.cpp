@@ -1,0 +1,126 @@
+#include "backend/http_server.h"
+
+#include <spdlog/spdlog.h>
+
+#include <chrono>
+#include <thread>
+
+namespace backend {
+
+namespace {
+
+// An envelope for the failures cpp-httplib answers itself (malformed requests, bodies over the
+// limit).
+std::string EnvelopeForStatus(int status) {
+    switch (status) {
+        case 413:
+            return Fail(ApiCode::TooLarge).body;
+        case 404:
+            return Fail(ApiCode::NotFound).body;
+        case 500:
+            return Fail(ApiCode::Internal).body;
+        default:
+            return Fail(ApiCode::BadJson, "请求格式错误").body;
+    }
+}
+
+}  // namespace
+
+HttpServer::HttpServer(int threads, std::size_t maxBodyBytes) {
+    server_.new_task_queue = [threads] {
+        return new httplib::ThreadPool(static_cast<std::size_t>(threads));
+    };
+    server_.set_payload_max_length(maxBodyBytes);
+    server_.set_keep_alive_max_count(1000);
+    // An idle kept-alive connection holds its thread (and a shutdown) at most this long.
+    server_.set_keep_alive_timeout(2);
+    server_.set_read_timeout(5, 0);
+    server_.set_write_timeout(5, 0);
+    server_.set_tcp_nodelay(true);
+    auto dispatch = [this](const httplib::Request& req, httplib::Response& res) {
+        Dispatch(req, res);
+    };
+    server_.Get(".*", dispatch);
+    server_.Post(".*", dispatch);
+    server_.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        if (res.body.empty()) {
+            res.set_content(EnvelopeForStatus(res.status), kJsonType);
+        }
+    });
+    server_.set_exception_handler(
+        [](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
+            std::string what = "unknown exception";
+            try {
+                std::rethrow_exception(ep);
+            } catch (const std::exception& e) {
+                what = e.what();
+            } catch (...) {
+            }
+            spdlog::error("{} {} failed: {}", req.method, req.path, what);
+            res.status = 500;
+            res.set_content(Fail(ApiCode::Internal).body, kJsonType);
+        });
+}
+
+void HttpServer::Route(const std::string& method, const std::string& path, Handler handler) {
+    routes_[method + " " + path] = std::move(handler);
+    paths_.insert(path);
+}
+
+void HttpServer::Dispatch(const httplib::Request& req, httplib::Response& res) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::string method = req.method == "HEAD" ? "GET" : req.method;
+    const auto it = routes_.find(method + " " + req.path);
+    Reply reply;
+    if (it != routes_.end()) {
+        reply = it->second(req);
+    } else if (paths_.count(req.path) != 0) {
+        reply = Fail(ApiCode::BadMethod);
+        reply.status = 405;
+    } else {
+        reply = Fail(ApiCode::NotFound);
+        reply.status = 404;
+    }
+    res.status = reply.status;
+    res.set_content(reply.body, reply.contentType);
+    // Paths and status only: queries, headers and bodies may carry tokens, codes and states.
+    spdlog::debug("{} {} {} {} bytes {} us", req.method, req.path, reply.status, reply.body.size(),
+                  std::chrono::duration_cast<std::chrono::microseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count());
+}
+
+int HttpServer::Bind(const std::string& host, int port, std::string& error) {
+    const int bound =
+        port == 0 ? server_.bind_to_any_port(host) : (server_.bind_to_port(host, port) ? port : -1);
+    if (bound <= 0) {
+        error = "cannot listen on " + host + ":" + std::to_string(port) +
+                " (address in use or not available)";
+        return -1;
+    }
+    return bound;
+}
+
+bool HttpServer::Serve() {
+    serving_ = true;
+    if (stopRequested_) {
+        serving_ = false;
+        return true;
+    }
+    const bool ok = server_.listen_after_bind();
+    serving_ = false;
+    return ok || stopRequested_;
+}
+
+void HttpServer::Stop() {
+    stopRequested_ = true;
+    // cpp-httplib ignores stop() until its loop runs: wait for it, or for Serve to give up.
+    while (serving_ && !server_.is_running()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (serving_) {
+        server_.stop();
+    }
+}
+
+}  // namespace backend
