@@ -37,6 +37,12 @@ HttpServer::HttpServer(int threads, std::size_t maxBodyBytes) {
     server_.set_read_timeout(5, 0);
     server_.set_write_timeout(5, 0);
     server_.set_tcp_nodelay(true);
+    // SO_REUSEADDR only: cpp-httplib's default also sets SO_REUSEPORT, which lets a second
+    // back-end bind the same port and silently share its connections.
+    server_.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    });
     auto dispatch = [this](const httplib::Request& req, httplib::Response& res) {
         Dispatch(req, res);
     };

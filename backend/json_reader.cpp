@@ -41,7 +41,7 @@ bool JsonReader::Int64(const char* key, std::int64_t& out, std::int64_t min, std
     // Unsigned values above the signed range and fractions are out of range, not rounded.
     if (v->is_number_unsigned()) {
         const auto u = v->get<std::uint64_t>();
-        if (u > static_cast<std::uint64_t>(max)) {
+        if (u > static_cast<std::uint64_t>(max) || static_cast<std::int64_t>(u) < min) {
             return Fail(key, range);
         }
         out = static_cast<std::int64_t>(u);
