@@ -68,8 +68,7 @@ bool App::Start(const Config& config, std::string& error) {
     }
 
     const std::string dbPath = ResolvePath(config, config.database);
-    const int readers = std::min(config.threads, 8);
-    ctx_.store = SqliteStore::Open(dbPath, readers, error);
+    ctx_.store = SqliteStore::Open(dbPath, config.threads, error);
     if (!ctx_.store) {
         error = "cannot open the database: " + error;
         return false;

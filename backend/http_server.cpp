@@ -2,6 +2,9 @@
 
 #include <spdlog/spdlog.h>
 
+#include <sys/socket.h>
+
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -103,6 +106,10 @@ int HttpServer::Bind(const std::string& host, int port, std::string& error) {
         error = "cannot listen on " + host + ":" + std::to_string(port) +
                 " (address in use or not available)";
         return -1;
+    }
+    // Listening again on a listening socket only changes its backlog.
+    if (::listen(server_.Socket(), SOMAXCONN) != 0) {
+        spdlog::warn("widening the listen backlog failed, errno {}", errno);
     }
     return bound;
 }

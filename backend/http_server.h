@@ -33,7 +33,14 @@ public:
 private:
     void Dispatch(const httplib::Request& req, httplib::Response& res);
 
-    httplib::Server server_;
+    // cpp-httplib listens with a backlog of 5: under a burst of connections the rest wait for
+    // the client's SYN retry (a second or more). The subclass reaches the socket to widen it.
+    class Server : public httplib::Server {
+    public:
+        int Socket() const { return svr_sock_; }
+    };
+
+    Server server_;
     std::unordered_map<std::string, Handler> routes_;  // "METHOD path"
     std::unordered_set<std::string> paths_;
     std::atomic<bool> stopRequested_{false};

@@ -28,17 +28,20 @@ struct Options {
     std::string port;
     std::string database;
     std::string portFile;
+    std::string logFile;
 };
 
 int Usage() {
     std::cerr << "usage: velmora-backend [--config FILE] [--host ADDRESS] [--port N] "
-                 "[--database PATH] [--port-file FILE]\n"
+                 "[--database PATH] [--port-file FILE] [--log-file FILE]\n"
                  "  --config FILE     JSON configuration (see the README); without it the\n"
                  "                    built-in defaults apply\n"
                  "  --host, --port    where to listen (default 127.0.0.1:8731; port 0: any free\n"
                  "                    port)\n"
                  "  --database PATH   the SQLite database file\n"
                  "  --port-file FILE  write the port listened on to FILE once ready\n"
+                 "  --log-file FILE   also append the log to FILE (it always goes to standard\n"
+                 "                    error)\n"
                  "exit status 0 after SIGTERM/SIGINT, 1 when it cannot run, 2 for bad options\n";
     return kExitUsage;
 }
@@ -57,6 +60,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             target = &o.database;
         } else if (arg == "--port-file") {
             target = &o.portFile;
+        } else if (arg == "--log-file") {
+            target = &o.logFile;
         }
         if (target == nullptr || i + 1 >= argc) {
             std::cerr << "velmora-backend: "
@@ -109,6 +114,9 @@ bool BuildConfig(const Options& o, backend::Config& c, std::string& error) {
     if (!o.database.empty()) {
         c.database = std::filesystem::absolute(o.database, ec).string();
     }
+    if (!o.logFile.empty()) {
+        c.logFile = std::filesystem::absolute(o.logFile, ec).string();
+    }
     return true;
 }
 
@@ -147,6 +155,10 @@ bool WritePortFile(const std::string& path, int port) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        Usage();
+        return 0;
+    }
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         return Usage();

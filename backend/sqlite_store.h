@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "backend/fifo_mutex.h"
 #include "backend/sqlite_db.h"
 #include "backend/store.h"
 
@@ -13,8 +14,8 @@ namespace backend {
 
 // The store in one SQLite file: WAL journal with synchronous commits, so an answered write
 // survives a crash of the process or the machine. Writes are serialised on one connection (SQLite
-// allows one writer anyway, and waiting on our own mutex is fairer than SQLite's busy retries);
-// reads run in parallel on a small pool of connections.
+// allows one writer anyway, and waiting in line on our own lock is fairer than SQLite's busy
+// retries); reads run in parallel on a pool of connections, one per request thread at most.
 class SqliteStore final : public IStore {
 public:
     // Opens or creates the database and its tables. Null with `error` when it cannot be used.
@@ -66,7 +67,7 @@ private:
     void ReturnReader(std::unique_ptr<db::Connection> conn);
 
     const std::string path_;
-    std::mutex writeMutex_;
+    FifoMutex writeMutex_;
     std::unique_ptr<db::Connection> writer_;
     std::mutex readMutex_;
     std::condition_variable readerFree_;
