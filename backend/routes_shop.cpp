@@ -85,7 +85,8 @@ Reply Submit(Context& ctx, const httplib::Request& req) {
     } else {
         params["url"] = url;
     }
-    spdlog::info("account {} ordered good {} as {}", id, good->goodsId, order.orderNo);
+    spdlog::info("account {} ordered good {} as {}, pay at {}", id, good->goodsId, order.orderNo,
+                 url);
     return Success({{"orderNo", order.orderNo},
                     {"price", static_cast<double>(order.priceFen) / 100},
                     {"appPayParams", params}});
