@@ -241,7 +241,7 @@ Reply UserInfo(Context& ctx, const httplib::Request& req) {
         {"vipNums", a.counts.packNums},
         {"freeTimeEnd", EndOfDay(clock.now)},
         {"freeNums", a.counts.freeLeft},
-        {"nums", a.counts.freeLeft + a.counts.packNums},
+        {"nums", a.counts.Total()},
         {"unlimited", a.counts.unlimited},
         {"freeGift", a.giftTaken ? 1 : 0},
         {"config", {{"delay", ctx.config.userDelay}}},

@@ -29,9 +29,10 @@ void ReadUsage(JsonReader& r, std::size_t maxText, bool report, std::string& log
     r.Int64("totalTime", millis, 0, kMaxMillis);
     r.Int("transType", count, 0, kMaxCount);
     r.String("transText", text, maxText);
-    r.String("brandModel", text, 1024);
-    r.String("osVersion", text, 1024);
-    r.String("errInfo", text, 4096);
+    // Descriptions of the machine and errors vary in length; the body's limit bounds them.
+    r.String("brandModel", text, maxText);
+    r.String("osVersion", text, maxText);
+    r.String("errInfo", text, maxText);
     r.Int("gameId", count, 0, kMaxCount);
     r.Int("totalLines", count, 0, kMaxCount);
     r.Int("cacheLines", count, 0, kMaxCount);
@@ -76,7 +77,7 @@ Reply SaveNums(Context& ctx, const httplib::Request& req) {
     return Success({{"unlimited", counts.unlimited},
                     {"freeNums", counts.freeLeft},
                     {"vipNums", counts.packNums},
-                    {"nums", counts.freeLeft + counts.packNums}});
+                    {"nums", counts.Total()}});
 }
 
 Reply Report(Context& ctx, const httplib::Request& req) {

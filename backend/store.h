@@ -44,6 +44,12 @@ struct Counts {
     bool unlimited = false;  // an unlimited membership covers now: nothing is counted
     int freeLeft = 0;        // free translations left today
     int packNums = 0;        // translations bought or given
+
+    // All translations left, at most the largest 32-bit count (what the program can hold).
+    int Total() const {
+        const long long total = static_cast<long long>(freeLeft) + packNums;
+        return total > 2147483647 ? 2147483647 : static_cast<int>(total);
+    }
 };
 
 struct Account {

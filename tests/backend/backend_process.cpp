@@ -1,6 +1,7 @@
 #include "tests/backend/backend_process.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -81,7 +82,13 @@ BackendProcess::BackendProcess(const TempDir& dir, const nlohmann::json& config)
 }
 
 BackendProcess::~BackendProcess() {
-    if (pid_ > 0 && Terminate() < 0) {
+    if (pid_ <= 0) {
+        return;
+    }
+    // Every run ends cleanly: no hang, no sanitizer report, exit status 0.
+    const int status = Terminate();
+    if (status != 0) {
+        ADD_FAILURE() << "velmora-backend ended with " << status << "\n" << Log();
         Kill();
     }
 }

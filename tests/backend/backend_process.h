@@ -10,7 +10,8 @@
 namespace vl::test {
 
 // velmora-backend started as a process on a free loopback port, with its configuration, database
-// and log (its standard error) in `dir`. Stopped with SIGTERM (then SIGKILL) when destroyed.
+// and log (its standard error) in `dir`. Stopped with SIGTERM when destroyed, which must end it
+// with status 0 (a test fails otherwise).
 class BackendProcess {
 public:
     // `config` is merged over the test defaults; a second process on the same folder reopens
