@@ -2,13 +2,18 @@
 // the answers the program reads at start-up.
 #include <gtest/gtest.h>
 
+#include <curl/curl.h>
+#include <signal.h>
+
 #include <atomic>
+#include <future>
 #include <thread>
 
 #include "config/config_manager.h"
 #include "tests/backend/backend_process.h"
 #include "tests/support/account_backend.h"  // WaitUntil
 #include "tests/support/process.h"
+#include "utils/vl_curl.h"
 #include "utils/vl_http.h"
 
 namespace vl::test {
@@ -144,6 +149,78 @@ TEST_F(BackendServiceTest, TheProgramReadsItsAnswersAndTheLinkedPagesExist) {
         EXPECT_EQ(a.httpCode, 200) << page;
         EXPECT_NE(a.body.find("<h1>"), std::string::npos) << page;
     }
+}
+
+TEST_F(BackendServiceTest, SigtermFinishesTheRequestInFlight) {
+    auto backend = std::make_unique<BackendProcess>(dir_);
+    ASSERT_FALSE(backend->Url().empty()) << backend->Log();
+    // A body sent in two parts: the back-end is stopped between them.
+    struct Upload {
+        std::string body = R"({"phone":"13700009999","code":"123456"})";
+        std::size_t sent = 0;
+        std::promise<void> halfSent;
+        std::shared_future<void> resume;
+    } up;
+    std::promise<void> resume;
+    up.resume = resume.get_future().share();
+    const auto read = +[](char* buf, size_t size, size_t count, void* p) -> size_t {
+        auto* u = static_cast<Upload*>(p);
+        if (u->sent == u->body.size() / 2) {
+            u->halfSent.set_value();
+            u->resume.wait();
+        }
+        const std::size_t end = u->sent < u->body.size() / 2 ? u->body.size() / 2 : u->body.size();
+        const std::size_t n = std::min(size * count, end - u->sent);
+        std::memcpy(buf, u->body.data() + u->sent, n);
+        u->sent += n;
+        return n;
+    };
+    std::string response;
+    std::thread client([&] {
+        CURL* h = curl_easy_init();
+        curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
+        curl_easy_setopt(h, CURLOPT_URL, (backend->Url() + "/login/sms").c_str());
+        curl_easy_setopt(h, CURLOPT_POST, 1L);
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(up.body.size()));
+        curl_easy_setopt(h, CURLOPT_READFUNCTION, read);
+        curl_easy_setopt(h, CURLOPT_READDATA, &up);
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &vl::curl::AppendToString);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, &response);
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, 10000L);
+        curl_easy_perform(h);
+        curl_slist_free_all(headers);
+        curl_easy_cleanup(h);
+    });
+    up.halfSent.get_future().wait();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the body is half-read
+    auto stopped = std::async(std::launch::async, [&] { return backend->Terminate(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the signal has arrived
+    resume.set_value();
+    client.join();
+    EXPECT_EQ(stopped.get(), 0);
+    EXPECT_EQ(nlohmann::json::parse(response, nullptr, false).value("code", -1), 10602) << response;
+}
+
+TEST_F(BackendServiceTest, TheCommandLineToolSignsInAndShowsTheAccount) {
+    BackendProcess backend(dir_);
+    ASSERT_FALSE(backend.Url().empty()) << backend.Log();
+    TempDir tool;
+    const std::string cli = CopyCli(tool.Path().string());
+    tool.Write("velmora-services.json",
+               nlohmann::json{{"backend", {{"url", backend.Url()}}}}.dump());
+    const std::string phone = "13500001234";
+    EXPECT_EQ(RunProcess({cli, "request-code", "--phone", phone}).exitCode, 0);
+    const ProcessResult login =
+        RunProcess({cli, "login-phone", "--phone", phone, "--code", backend.CodeFor(phone)});
+    EXPECT_EQ(login.exitCode, 0) << login.err;
+    EXPECT_NE(login.out.find("nickname: 用户1234"), std::string::npos) << login.out;
+    EXPECT_EQ(RunProcess({cli, "account"}).out, login.out);  // the token was kept
+
+    ASSERT_FALSE(SignIn(backend, phone).empty());  // elsewhere
+    const ProcessResult kicked = RunProcess({cli, "account"});
+    EXPECT_EQ(kicked.exitCode, 1);
+    EXPECT_NE(kicked.err.find("no longer accepts"), std::string::npos) << kicked.err;
 }
 
 TEST_F(BackendServiceTest, ABadConfigurationIsRefusedWithItsReason) {
