@@ -1,7 +1,5 @@
 // The program's account engine against the real back-end: phone and QR sign-in, the gift, the
 // usage charges of real translations, and the sign-out when the account signs in elsewhere.
-#include <sqlite3.h>
-
 #include "tests/backend/backend_process.h"
 #include "tests/support/account_backend.h"
 
@@ -58,22 +56,7 @@ protected:
         return login ? login->info : UserInfo{};
     }
 
-    std::int64_t CountRows(const char* table) {
-        sqlite3* db = nullptr;
-        std::int64_t n = -1;
-        if (sqlite3_open_v2(dir_.File("backend.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
-            SQLITE_OK) {
-            sqlite3_stmt* q = nullptr;
-            const std::string sql = std::string("SELECT COUNT(*) FROM ") + table;
-            if (sqlite3_prepare_v2(db, sql.c_str(), -1, &q, nullptr) == SQLITE_OK &&
-                sqlite3_step(q) == SQLITE_ROW) {
-                n = sqlite3_column_int64(q, 0);
-            }
-            sqlite3_finalize(q);
-        }
-        sqlite3_close(db);
-        return n;
-    }
+    std::int64_t CountRows(const char* table) { return vl::test::CountRows(dir_, table); }
 
     TempDir dir_;
     BackendProcess backend_{dir_, {{"quota", {{"free_daily", 2}, {"gift", 1}}}}};

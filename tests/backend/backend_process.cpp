@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -149,6 +150,23 @@ Answer Post(const std::string& url, const std::string& body, const std::string& 
                                    {{"Access-Token", token}, {"Content-Type", contentType}}, body,
                                    0, false);
     return Read(httpCode, std::move(response));
+}
+
+std::int64_t CountRows(const TempDir& dir, const char* table) {
+    sqlite3* db = nullptr;
+    std::int64_t n = -1;
+    if (sqlite3_open_v2(dir.File("backend.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_stmt* q = nullptr;
+        const std::string sql = std::string("SELECT COUNT(*) FROM ") + table;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &q, nullptr) == SQLITE_OK &&
+            sqlite3_step(q) == SQLITE_ROW) {
+            n = sqlite3_column_int64(q, 0);
+        }
+        sqlite3_finalize(q);
+    }
+    sqlite3_close(db);
+    return n;
 }
 
 std::string SignIn(const BackendProcess& backend, const std::string& phone) {

@@ -48,6 +48,9 @@ Answer Get(const std::string& url, const std::string& token = "");
 Answer Post(const std::string& url, const std::string& body, const std::string& token = "",
             const std::string& contentType = "application/json");
 
+// Rows of a table of the back-end's database in `dir` (-1 when it cannot be read).
+std::int64_t CountRows(const TempDir& dir, const char* table);
+
 // Signs `phone` in with the code the log shows; the access token.
 std::string SignIn(const BackendProcess& backend, const std::string& phone);
 

@@ -126,6 +126,22 @@ TEST_F(BackendServiceTest, AcknowledgedChargesSurviveKill9) {
     EXPECT_EQ(used(), acked.load() + 1);
 }
 
+TEST_F(BackendServiceTest, ReportsOfSignedOutUsersAreKeptWithinTheirBound) {
+    const nlohmann::json config = {{"reports", {{"max_rows", 2}}}};
+    auto backend = std::make_unique<BackendProcess>(dir_, config);
+    ASSERT_FALSE(backend->Url().empty()) << backend->Log();
+    for (int status : {0, 1, 1}) {
+        const Answer a = Post(backend->Url() + "/trans/report?u=device1",
+                              nlohmann::json{{"status", status}, {"platform", "windows"}}.dump());
+        EXPECT_EQ(a.Code(), 0) << a.body;
+    }
+    EXPECT_EQ(Post(backend->Url() + "/trans/report", "{}", std::string(64, 'a')).Code(), 10505);
+    EXPECT_EQ(CountRows(dir_, "reports"), 3);
+    backend.reset();
+    backend = std::make_unique<BackendProcess>(dir_, config);  // pruned at start
+    EXPECT_TRUE(WaitUntil([&] { return CountRows(dir_, "reports") == 2; }));
+}
+
 TEST_F(BackendServiceTest, TheProgramReadsItsAnswersAndTheLinkedPagesExist) {
     BackendProcess backend(
         dir_, {{"remote_config",
