@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <thread>
 
 namespace backend {
 
@@ -92,6 +91,9 @@ void HttpServer::Dispatch(const httplib::Request& req, httplib::Response& res) {
     }
     res.status = reply.status;
     res.set_content(reply.body, reply.contentType);
+    if (stopRequested_) {
+        res.set_header("Connection", "close");
+    }
     // Paths and status only: queries, headers and bodies may carry tokens, codes and states.
     spdlog::debug("{} {} {} {} bytes {} us", req.method, req.path, reply.status, reply.body.size(),
                   std::chrono::duration_cast<std::chrono::microseconds>(
@@ -115,24 +117,18 @@ int HttpServer::Bind(const std::string& host, int port, std::string& error) {
 }
 
 bool HttpServer::Serve() {
-    serving_ = true;
-    if (stopRequested_) {
-        serving_ = false;
-        return true;
-    }
     const bool ok = server_.listen_after_bind();
-    serving_ = false;
     return ok || stopRequested_;
 }
 
+// cpp-httplib's own stop() marks the server socket invalid, and every worker then closes its
+// connection unanswered: a request already sent but not yet picked up, or the next request on a
+// kept-alive connection, is lost. Shutting the listening socket down instead ends the accept
+// loop while the workers still serve what they hold; the closing answers and the keep-alive
+// timeout bound how long that takes.
 void HttpServer::Stop() {
-    stopRequested_ = true;
-    // cpp-httplib ignores stop() until its loop runs: wait for it, or for Serve to give up.
-    while (serving_ && !server_.is_running()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    if (serving_) {
-        server_.stop();
+    if (!stopRequested_.exchange(true)) {
+        ::shutdown(server_.Socket(), SHUT_RDWR);
     }
 }
 

@@ -25,16 +25,18 @@ public:
 
     // Binds the listening socket; the port bound (useful with port 0), or -1 with `error`.
     int Bind(const std::string& host, int port, std::string& error);
-    // Serves until Stop; the requests in flight are finished first. False when serving failed.
+    // Serves until Stop; the connections already accepted are served first. False when serving
+    // failed.
     bool Serve();
-    // Any thread, any time (also before Serve, which then returns at once).
+    // Stops accepting connections; any thread, any time (also before Serve, which then returns
+    // at once). Answers sent from now on close their connection.
     void Stop();
 
 private:
     void Dispatch(const httplib::Request& req, httplib::Response& res);
 
-    // cpp-httplib listens with a backlog of 5: under a burst of connections the rest wait for
-    // the client's SYN retry (a second or more). The subclass reaches the socket to widen it.
+    // The subclass reaches the listening socket: to widen its backlog (cpp-httplib's 5 makes a
+    // burst of connections wait for the clients' SYN retries, a second or more) and to stop.
     class Server : public httplib::Server {
     public:
         int Socket() const { return svr_sock_; }
@@ -44,7 +46,6 @@ private:
     std::unordered_map<std::string, Handler> routes_;  // "METHOD path"
     std::unordered_set<std::string> paths_;
     std::atomic<bool> stopRequested_{false};
-    std::atomic<bool> serving_{false};
 };
 
 }  // namespace backend
