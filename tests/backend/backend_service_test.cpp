@@ -167,56 +167,76 @@ TEST_F(BackendServiceTest, TheProgramReadsItsAnswersAndTheLinkedPagesExist) {
     }
 }
 
-TEST_F(BackendServiceTest, SigtermFinishesTheRequestInFlight) {
-    auto backend = std::make_unique<BackendProcess>(dir_);
-    ASSERT_FALSE(backend->Url().empty()) << backend->Log();
-    // A body sent in two parts: the back-end is stopped between them.
-    struct Upload {
-        std::string body = R"({"phone":"13700009999","code":"123456"})";
-        std::size_t sent = 0;
-        std::promise<void> halfSent;
-        std::shared_future<void> resume;
-    } up;
-    std::promise<void> resume;
-    up.resume = resume.get_future().share();
-    const auto read = +[](char* buf, size_t size, size_t count, void* p) -> size_t {
-        auto* u = static_cast<Upload*>(p);
-        if (u->sent == u->body.size() / 2) {
-            u->halfSent.set_value();
-            u->resume.wait();
+// A POST whose body stops half-way until Finish(): its request is in flight meanwhile.
+class SlowPost {
+public:
+    SlowPost(const std::string& url, std::string body) : body_(std::move(body)) {
+        thread_ = std::thread([this, url] {
+            CURL* h = curl_easy_init();
+            curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
+            curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+            curl_easy_setopt(h, CURLOPT_POST, 1L);
+            curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(body_.size()));
+            curl_easy_setopt(h, CURLOPT_READFUNCTION, &SlowPost::Read);
+            curl_easy_setopt(h, CURLOPT_READDATA, this);
+            curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+            curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &vl::curl::AppendToString);
+            curl_easy_setopt(h, CURLOPT_WRITEDATA, &response_);
+            curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, 10000L);
+            curl_easy_perform(h);
+            curl_slist_free_all(headers);
+            curl_easy_cleanup(h);
+        });
+        halfSent_.get_future().wait_for(std::chrono::seconds(10));
+    }
+    // The rest of the body; the answer's code (-1 for none).
+    int Finish() {
+        resume_.set_value();
+        thread_.join();
+        const nlohmann::json answer = nlohmann::json::parse(response_, nullptr, false);
+        return answer.is_object() ? answer.value("code", -1) : -1;
+    }
+
+private:
+    static size_t Read(char* buf, size_t size, size_t count, void* self) {
+        auto* p = static_cast<SlowPost*>(self);
+        const std::size_t half = p->body_.size() / 2;
+        if (p->sent_ == half) {
+            p->halfSent_.set_value();
+            p->resume_.get_future().wait();
         }
-        const std::size_t end = u->sent < u->body.size() / 2 ? u->body.size() / 2 : u->body.size();
-        const std::size_t n = std::min(size * count, end - u->sent);
-        std::memcpy(buf, u->body.data() + u->sent, n);
-        u->sent += n;
+        const std::size_t end = p->sent_ < half ? half : p->body_.size();
+        const std::size_t n = std::min(size * count, end - p->sent_);
+        std::memcpy(buf, p->body_.data() + p->sent_, n);
+        p->sent_ += n;
         return n;
-    };
-    std::string response;
-    std::thread client([&] {
-        CURL* h = curl_easy_init();
-        curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
-        curl_easy_setopt(h, CURLOPT_URL, (backend->Url() + "/login/sms").c_str());
-        curl_easy_setopt(h, CURLOPT_POST, 1L);
-        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(up.body.size()));
-        curl_easy_setopt(h, CURLOPT_READFUNCTION, read);
-        curl_easy_setopt(h, CURLOPT_READDATA, &up);
-        curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
-        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &vl::curl::AppendToString);
-        curl_easy_setopt(h, CURLOPT_WRITEDATA, &response);
-        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, 10000L);
-        curl_easy_perform(h);
-        curl_slist_free_all(headers);
-        curl_easy_cleanup(h);
-    });
-    up.halfSent.get_future().wait();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the body is half-read
+    }
+
+    std::string body_;
+    std::size_t sent_ = 0;
+    std::promise<void> halfSent_;
+    std::promise<void> resume_;
+    std::string response_;
+    std::thread thread_;
+};
+
+TEST_F(BackendServiceTest, SigtermFinishesTheRequestsAlreadyAccepted) {
+    // Two request threads, both held by half-sent bodies; a third request waits, accepted, for
+    // a thread when the back-end is told to stop.
+    auto backend = std::make_unique<BackendProcess>(dir_, nlohmann::json{{"threads", 2}});
+    ASSERT_FALSE(backend->Url().empty()) << backend->Log();
+    const std::string body = R"({"phone":"13700009999","code":"123456"})";
+    SlowPost first(backend->Url() + "/login/sms", body);
+    SlowPost second(backend->Url() + "/login/sms", body);
+    auto waiting = std::async(std::launch::async,
+                              [&] { return Post(backend->Url() + "/login/sms", body).Code(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // all three accepted
     auto stopped = std::async(std::launch::async, [&] { return backend->Terminate(); });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the signal has arrived
-    resume.set_value();
-    client.join();
-    EXPECT_EQ(stopped.get(), 0);
-    const nlohmann::json answer = nlohmann::json::parse(response, nullptr, false);
-    EXPECT_TRUE(answer.is_object() && answer["code"] == 10602) << response;
+    EXPECT_EQ(first.Finish(), 10602);
+    EXPECT_EQ(second.Finish(), 10602);
+    EXPECT_EQ(waiting.get(), 10602);
+    EXPECT_EQ(stopped.get(), 0) << backend->Log();
 }
 
 TEST_F(BackendServiceTest, TheCommandLineToolSignsInAndShowsTheAccount) {
