@@ -1,6 +1,5 @@
 // What the program reports after each translation: the charge of a successful one
 // ("/trans/save-nums") and the report of every one ("/trans/report").
-#include <spdlog/spdlog.h>
 
 #include "backend/app.h"
 #include "backend/text.h"
