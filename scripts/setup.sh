@@ -2,6 +2,7 @@
 # Installs the Debian packages the build needs that are not installed yet.
 #   scripts/setup.sh run    what building and running the program needs
 #   scripts/setup.sh test   that, plus what the tests need (X server, tools)
+#   scripts/setup.sh bench  that, plus wrk and curl for the back-end's load measurement
 set -euo pipefail
 
 build_packages=(
@@ -11,13 +12,17 @@ build_packages=(
   qt6-base-dev qt6-tools-dev libqt6opengl6-dev qt6-qpa-plugins
   libx11-dev libxcb1-dev libxcb-keysyms1-dev xdg-utils fonts-noto-cjk
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+  libsqlite3-dev libqrencode-dev
 )
 test_packages=(xvfb xauth xdotool x11-utils x11-xserver-utils trayer openssl imagemagick openbox)
 
+bench_packages=(wrk curl)
+
 wanted=("${build_packages[@]}")
-if [[ "${1:-run}" == "test" ]]; then
-  wanted+=("${test_packages[@]}")
-fi
+case "${1:-run}" in
+  test) wanted+=("${test_packages[@]}") ;;
+  bench) wanted+=("${bench_packages[@]}") ;;
+esac
 
 missing=()
 for p in "${wanted[@]}"; do

@@ -57,5 +57,8 @@ int Translate(const Args& args);
 int Ocr(const Args& args);
 int Run(const Args& args);
 int Env(const Args& args);
+int RequestCode(const Args& args);
+int LoginPhone(const Args& args);
+int Account(const Args& args);
 
 }  // namespace cli

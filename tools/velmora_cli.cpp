@@ -52,23 +52,31 @@ bool ParseLanguage(const std::string& code, const char* what, unsigned& id) {
 }
 
 int Usage() {
-    std::cerr << "usage: velmora-cli [-v] COMMAND ...\n"
-                 "  translate --from CODE --to CODE [TEXT]\n"
-                 "      translate TEXT, or every line of standard input, in one request\n"
-                 "  ocr IMAGE.jpg [--engine baidu|youdao] [--from CODE]\n"
-                 "      recognise the text of a JPEG, one line per text line:\n"
-                 "      left,top,right,bottom<TAB>h|v<TAB>text\n"
-                 "  run IMAGE.jpg [--from CODE] [--to CODE] [--direction horizontal|vertical]\n"
-                 "      recognise and translate a JPEG as the program does, one line per line:\n"
-                 "      left,top,right,bottom<TAB>h|v<TAB>text<TAB>translation\n"
-                 "      (vendors, timings and errors go to standard error)\n"
-                 "  env\n"
-                 "      what the program knows of its host, for bug reports\n"
-                 "language codes: chs cht eng jap kor por spa fre rus\n"
-                 "ocr and run take what they are not given from velmora.xml beside this program\n"
-                 "and fetch the remote configuration; exit status 0 ok, 1 failed, 2 bad arguments\n"
-                 "or an unreadable or non-JPEG image\n"
-                 "-v writes the program's log to standard error\n";
+    std::cerr
+        << "usage: velmora-cli [-v] COMMAND ...\n"
+           "  translate --from CODE --to CODE [TEXT]\n"
+           "      translate TEXT, or every line of standard input, in one request\n"
+           "  ocr IMAGE.jpg [--engine baidu|youdao] [--from CODE]\n"
+           "      recognise the text of a JPEG, one line per text line:\n"
+           "      left,top,right,bottom<TAB>h|v<TAB>text\n"
+           "  run IMAGE.jpg [--from CODE] [--to CODE] [--direction horizontal|vertical]\n"
+           "      recognise and translate a JPEG as the program does, one line per line:\n"
+           "      left,top,right,bottom<TAB>h|v<TAB>text<TAB>translation\n"
+           "      (vendors, timings and errors go to standard error)\n"
+           "  env\n"
+           "      what the program knows of its host, for bug reports\n"
+           "  request-code --phone NUMBER\n"
+           "      ask the back-end to send a sign-in code to NUMBER\n"
+           "  login-phone --phone NUMBER --code CODE\n"
+           "      sign in with the code, print the account and keep the token in the\n"
+           "      settings, as the program does\n"
+           "  account\n"
+           "      print the account of the token in the settings (name: value lines)\n"
+           "language codes: chs cht eng jap kor por spa fre rus\n"
+           "ocr, run and the account commands read velmora.xml beside this program and fetch\n"
+           "the remote configuration; exit status 0 ok, 1 failed, 2 bad arguments\n"
+           "or an unreadable or non-JPEG image\n"
+           "-v writes the program's log to standard error\n";
     return kExitUsage;
 }
 
@@ -98,6 +106,9 @@ int main(int argc, char** argv) {
         {"ocr", {"engine", "from"}, &cli::Ocr},
         {"run", {"from", "to", "direction"}, &cli::Run},
         {"env", {}, &cli::Env},
+        {"request-code", {"phone"}, &cli::RequestCode},
+        {"login-phone", {"phone", "code"}, &cli::LoginPhone},
+        {"account", {}, &cli::Account},
     };
     for (const Command& c : commands) {
         if (command != c.name) {
