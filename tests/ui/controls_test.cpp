@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <QTest>
@@ -176,14 +177,28 @@ TEST(Controls, PlainTextShowsMarkupAsIs) {
     EXPECT_EQ(msg->GetText(), u"<a href='file:///etc/passwd'>x</a><img src='/tmp/x.png'>");
 }
 
-TEST(Controls, FocusNotifiesSetFocus) {
-    Shown s("login/ui.xml");
-    s.Click("code");
-    bool focused = false;
-    for (const auto& n : s.wnd.Notifications()) {
-        focused = focused || (n.type == "setfocus" && n.senderName == "code");
-    }
-    EXPECT_TRUE(focused);
+TEST(Controls, OnlyTheUserMovingTheFocusNotifiesSetFocus) {
+    RecordingWnd w("pay/ui.xml");
+    ASSERT_NE(w.Create(nullptr, u"focus", skin::WS_POPUP, 0), nullptr);
+    w.ShowWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.GetWidget()));
+    // Activation gave the first control in tab order the focus, silently; so does code.
+    ASSERT_NE(skin::AsControl(QApplication::focusWidget()), nullptr);
+    w.Manager().FindControl("ali_opt")->GetWidget()->setFocus();
+    auto focused = [&] {
+        std::vector<std::string> names;
+        for (const auto& n : w.Notifications())
+            if (n.type == "setfocus")
+                names.push_back(n.senderName);
+        return names;
+    };
+    EXPECT_TRUE(focused().empty());
+    const skin::Rect r = w.Manager().FindControl("count")->GetPos();
+    QTest::mouseClick(w.GetWidget()->windowHandle(), Qt::LeftButton, {},
+                      QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+    QTest::keyClick(w.GetWidget()->windowHandle(), Qt::Key_Tab);
+    const std::string next = skin::AsControl(QApplication::focusWidget())->GetName();
+    EXPECT_EQ(focused(), (std::vector<std::string>{"count", next}));
 }
 
 TEST(Controls, FloatingChildrenKeepFixedPlacesAndOthersFill) {

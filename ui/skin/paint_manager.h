@@ -2,7 +2,6 @@
 
 #include <QFont>
 #include <QImage>
-#include <QMetaObject>
 #include <QPointer>
 #include <map>
 #include <memory>
@@ -80,11 +79,9 @@ public:
 
 private:
     void ApplyLayoutProperties(QWidget* root);
-    void OnFocusChanged(QWidget* now);
 
     QPointer<QWidget> host_;
     QPointer<Container> root_;
-    QMetaObject::Connection focusConnection_;
     std::vector<INotify*> notifiers_;
     std::shared_ptr<bool> alive_;  // lets a notification notice that this manager went away
     std::map<std::string, QImage> images_;
