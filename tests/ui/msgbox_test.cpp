@@ -10,6 +10,7 @@
 #include "ui/skin/button.h"
 #include "ui/skin/label.h"
 #include "ui/skin/qt_message_loop.h"
+#include "ui/skin/run_modal.h"
 #include "ui/skin/text.h"
 
 using vl::test::FindOpenWindow;
@@ -22,6 +23,7 @@ struct Seen {
     bool found = false;
     QString windowTitle, title, msg, ok, cancel;
     QWidget* parent = nullptr;
+    bool icon = false;
 };
 
 // Once the box named `className` is open, records it and clicks its control `button`.
@@ -35,6 +37,7 @@ void PressWhenOpen(const char* className, const char* button, Seen* seen) {
         seen->found = true;
         seen->windowTitle = box->GetWidget()->windowTitle();
         seen->parent = box->GetWidget()->parentWidget();
+        seen->icon = !box->GetWidget()->windowIcon().isNull();
         seen->title = pm.FindControl<skin::Label>("title")->text();
         seen->msg = pm.FindControl<skin::Text>("msg")->text();
         seen->ok = pm.FindControl<skin::Button>("ok")->text();
@@ -57,7 +60,43 @@ struct Counters {
     }
 };
 
+// A page as sub-windows are written: "ok" closes it with 7, then still uses its members.
+class Page : public LayoutWindow {
+public:
+    Page(int* destroyed, int* freed)
+        : LayoutWindow("common/msgbox.xml", "page failed"), destroyed_(destroyed), freed_(freed) {}
+    ~Page() override { ++*freed_; }
+    const char* GetWindowClassName() const override { return "velmora_test_page_wnd"; }
+    void Notify(const skin::Notification& msg) override {
+        if (msg.type == "click" && msg.senderName == "ok") {
+            Close(7);
+            clicks_.push_back(msg.senderName);
+        }
+    }
+
+private:
+    void OnDestroy() override { ++*destroyed_; }
+    int* destroyed_;
+    int* freed_;
+    std::vector<std::string> clicks_;
+};
+
 }  // namespace
+
+TEST(MsgBox, RunModalReturnsTheCloseValueAndOwnsTheWindowUntilThen) {
+    RecordingWnd owner("result/ui.xml");
+    ASSERT_NE(owner.Create(nullptr, u"owner", skin::WS_POPUP, 0, 0, 0, 300, 300), nullptr);
+    int destroyed = 0, freed = 0;
+    Seen seen;
+    PressWhenOpen("velmora_test_page_wnd", "ok", &seen);
+    EXPECT_EQ(skin::RunModal<Page>(owner.GetHWND(), u"页面", &destroyed, &freed), 7u);
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.windowTitle, QString("页面"));
+    EXPECT_EQ(seen.parent, owner.GetWidget());
+    EXPECT_TRUE(seen.icon);
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_EQ(freed, 1);
+}
 
 TEST(MsgBox, OkClosesThenRunsItsAction) {
     Seen seen;
@@ -146,11 +185,13 @@ TEST(MsgBox, OwnerTakesNoInputWhileTheBoxRuns) {
     EXPECT_EQ(owner.Received({vl::WM_LBUTTONDOWN}).size(), 1u);  // free again
 }
 
-TEST(MsgBox, QuitWhileOpenClosesItWithoutAnyAction) {
+// Last: after the quit message no modal run starts in this process.
+TEST(MsgBox, RunCutShortByTheQuitStillDestroysAndFreesThePage) {
     skin::QtMessageLoop loop;
-    Counters n;
+    int destroyed = 0, freed = 0;
     QTimer::singleShot(0, [] { skin::PostQuitMessage(0); });
-    CommonMsgBox2Wnd::Show(nullptr, u"t", u"m", u"", n.Ok(), u"", n.Cancel(), n.Close());
-    EXPECT_EQ(n.ok + n.cancel + n.close, 0);
-    EXPECT_EQ(FindOpenWindow("velmora_common_msgbox2_wnd"), nullptr);
+    EXPECT_EQ(skin::RunModal<Page>(nullptr, u"页面", &destroyed, &freed), skin::kModalAborted);
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_EQ(freed, 1);
+    EXPECT_EQ(FindOpenWindow("velmora_test_page_wnd"), nullptr);
 }
