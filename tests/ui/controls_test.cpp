@@ -201,6 +201,67 @@ TEST(Controls, OnlyTheUserMovingTheFocusNotifiesSetFocus) {
     EXPECT_EQ(focused(), (std::vector<std::string>{"count", next}));
 }
 
+TEST(Controls, StyleRulesOfALayoutStayInItsWindow) {
+    Shown pay("pay/ui.xml");
+    Shown box("common/msgbox.xml");
+    auto* other = new skin::Label;  // a "price" in a window whose layout has none
+    other->SetName("price");
+    ASSERT_TRUE(box.Find<skin::Container>("buttons")->Add(other));
+    auto colourOf = [](QWidget* w) {
+        w->ensurePolished();
+        return w->palette().color(QPalette::WindowText);
+    };
+    EXPECT_EQ(colourOf(pay.Find<skin::Label>("price")), QColor("#ee823f"));
+    EXPECT_NE(colourOf(other), QColor("#ee823f"));
+}
+
+TEST(Controls, StateImagesFollowTheMouseThroughDecorations) {
+    Shown s("common/msgbox.xml");
+    auto* ok = s.Find<skin::Button>("ok");
+    const std::pair<std::string, QColor> faces[] = {
+        {"normalimage", Qt::green}, {"hotimage", Qt::blue}, {"pushedimage", Qt::red}};
+    for (const auto& [attribute, colour] : faces) {
+        QImage face(8, 8, QImage::Format_ARGB32);
+        face.fill(colour);
+        s.wnd.Manager().AddImage(attribute, face, true);
+        ASSERT_TRUE(ok->SetAttribute(attribute, u"file='" + vl::ToUnicodeW(attribute) + u"'"));
+    }
+    // A decoration lying over the button, as layouts put icons on buttons.
+    auto* decoration = new skin::Label;
+    decoration->SetFloat(true);
+    ASSERT_TRUE(decoration->SetAttribute("mouse", u"false"));
+    ASSERT_TRUE(s.Find<skin::Container>("buttons")->Add(decoration));
+    decoration->SetPos(ok->GetPos());
+    auto face = [&] { return Render(ok).pixelColor(2, 2); };
+    const skin::Rect r = ok->GetPos();
+    const QPoint centre((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    QWindow* native = s.wnd.GetWidget()->windowHandle();
+    EXPECT_EQ(face(), QColor(Qt::green));
+    QTest::mouseMove(native, centre);
+    EXPECT_EQ(face(), QColor(Qt::blue));
+    QTest::mousePress(native, Qt::LeftButton, {}, centre);
+    EXPECT_EQ(face(), QColor(Qt::red));
+    QTest::mouseRelease(native, Qt::LeftButton, {}, centre);
+    EXPECT_EQ(s.Events(), (Events{"click:ok:0"}));
+}
+
+TEST(Controls, LayoutTextColourWinsOverTheStyleSheetsOnButtons) {
+    Shown s("common/msgbox.xml");
+    auto* close = s.Find<skin::Button>("close");  // white by the shared style sheet
+    ASSERT_TRUE(close->SetAttribute("textcolor", u"#FF00FF00"));
+    const QImage image = Render(close);
+    bool green = false, white = false;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            green = green || (c.alpha() > 0 && c.green() > 200 && c.red() < 60);
+            white = white || (c.alpha() > 0 && c.red() > 200);
+        }
+    }
+    EXPECT_TRUE(green);
+    EXPECT_FALSE(white);
+}
+
 TEST(Controls, FloatingChildrenKeepFixedPlacesAndOthersFill) {
     RecordingWnd w("result/ui.xml");
     ASSERT_NE(w.Create(nullptr, u"result", skin::WS_POPUP, 0, 0, 0, 800, 600), nullptr);

@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <QWidget>
 #include <algorithm>
+#include <filesystem>
 
 #include "ui/skin/attribute_list.h"
 #include "ui/skin/container.h"
@@ -124,6 +125,7 @@ bool PaintManager::LoadLayout(const std::string& file) {
         return false;
     }
     root_ = root;
+    ApplyLayoutStyle(file, root);
     ApplyLayoutProperties(root);
     for (Control* c : ControlsOf(root)) {
         c->OnAttach();
@@ -137,6 +139,19 @@ bool PaintManager::LoadLayout(const std::string& file) {
     host_->layout()->addWidget(root);
     host_->resize(size);
     return true;
+}
+
+void PaintManager::ApplyLayoutStyle(const std::string& file, QWidget* root) {
+    const std::string name = std::filesystem::path(file).replace_extension(".qss").string();
+    QFile sheet(QString::fromStdString(ResourceFile(name)));
+    if (!sheet.exists()) {
+        return;
+    }
+    if (!sheet.open(QIODevice::ReadOnly)) {
+        VL_WARN("style sheet {} cannot be read, {}", name, sheet.errorString().toStdString());
+        return;
+    }
+    root->setStyleSheet(QString::fromUtf8(sheet.readAll()));
 }
 
 void PaintManager::ApplyLayoutProperties(QWidget* root) {

@@ -37,8 +37,9 @@ public:
     void Detach();
 
     // Builds `file` (a layout in the resource folder, e.g. "main/ui.xml") and attaches it as the
-    // window's content; the window takes the layout's size. False, logged, when it cannot be
-    // built or its root is not a Container.
+    // window's content; the window takes the layout's size. The style sheet beside the layout
+    // ("main/ui.qss"), when there is one, styles this window only, over the application's. False,
+    // logged, when it cannot be built or its root is not a Container.
     bool LoadLayout(const std::string& file);
     Container* GetRoot() const;
 
@@ -78,6 +79,7 @@ public:
     void SetSizeBox(const Rect& rect) { sizeBox_ = rect; }
 
 private:
+    void ApplyLayoutStyle(const std::string& file, QWidget* root);
     void ApplyLayoutProperties(QWidget* root);
 
     QPointer<QWidget> host_;
