@@ -95,6 +95,37 @@ TEST(QtLoop, SendGivesUpWhenTheWindowIsDestroyed) {
     ASSERT_EQ(w.Received({vl::WM_DESTROY}).size(), 1u);
 }
 
+TEST(QtLoop, PostedPayloadOfAWindowThatClosesFirstIsFreed) {
+    struct Answer {
+        int* freed;
+        ~Answer() { ++*freed; }
+    };
+    int freed = 0;
+    {
+        skin::QtMessageLoop loop;
+        RecordingWnd w("");
+        ASSERT_NE(w.Create(nullptr, u"t", skin::WS_POPUP, 0), nullptr);
+        const vl::HWND h = w.GetHWND();
+        // A completion on another thread posts its answer; the window closes before it arrives.
+        std::thread([&] {
+            EXPECT_TRUE(vl::PostOwned(h, vl::WM_USER + 7, 0, std::make_unique<Answer>(&freed)));
+        }).join();
+        w.Close();
+        vl::test::ProcessEvents();
+        EXPECT_EQ(freed, 1);
+        EXPECT_TRUE(w.Received({vl::WM_USER + 7}).empty());
+
+        // The loop ends and goes with an answer still queued.
+        RecordingWnd other("");
+        ASSERT_NE(other.Create(nullptr, u"t", skin::WS_POPUP, 0), nullptr);
+        ASSERT_TRUE(
+            vl::PostOwned(other.GetHWND(), vl::WM_USER, 0, std::make_unique<Answer>(&freed)));
+        loop.End();
+        other.Close();
+    }
+    EXPECT_EQ(freed, 2);
+}
+
 TEST(QtLoop, RunEndsWithTheQuitCodeAndRefusesWorkAfterwards) {
     skin::QtMessageLoop loop;
     RecordingWnd w("");
