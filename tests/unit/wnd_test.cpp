@@ -72,8 +72,6 @@ TEST(Wnd, SendOnOwnThreadRunsAtOnce) {
     EXPECT_EQ(w.Received()[0].wParam, 7u);
     vl::UnregisterWindow(h);
     EXPECT_FALSE(vl::IsWindow(h));
-    EXPECT_FALSE(vl::SendMessage(h, vl::WM_USER, 0, 0));
-    EXPECT_FALSE(vl::PostMessage(h, vl::WM_USER, 0, 0));
 }
 
 TEST(Wnd, SendFromAnotherThreadWaitsForTheHandler) {
@@ -135,16 +133,9 @@ TEST(Wnd, PostedPayloadIsTakenByTheHandlerOrFreed) {
     ASSERT_TRUE(vl::PostOwned(h, vl::WM_USER, 1, std::make_unique<Payload>("late")));
     vl::UnregisterWindow(h);
     loop.RunPending();
-    EXPECT_EQ(w.Received().size(), 3u);
     EXPECT_FALSE(vl::PostOwned(h, vl::WM_USER, 1, std::make_unique<Payload>("refused")));
+    EXPECT_EQ(w.Received().size(), 3u);
     EXPECT_EQ(Payload::live, 0);
-
-    // A loop that ends drops what it had queued.
-    const vl::HWND h2 = vl::RegisterWindow(&w, &loop);
-    ASSERT_TRUE(vl::PostOwned(h2, vl::WM_USER, 1, std::make_unique<Payload>("dropped")));
-    loop.End();
-    EXPECT_EQ(Payload::live, 0);
-    vl::UnregisterWindow(h2);
 }
 
 TEST(Wnd, GateAbortReleasesASenderWhoseReceiverIsBusy) {
