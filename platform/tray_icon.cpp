@@ -12,9 +12,15 @@ TrayIcon::TrayIcon(vl::HWND owner, vl::UINT message, const QIcon& icon,
     });
     QObject::connect(icon_.get(), &QSystemTrayIcon::activated,
                      [owner, message](QSystemTrayIcon::ActivationReason reason) {
-                         if (reason == QSystemTrayIcon::DoubleClick) {
-                             vl::PostMessage(owner, message, 0, vl::WM_LBUTTONDBLCLK);
+                         vl::LPARAM event = 0;
+                         if (reason == QSystemTrayIcon::Trigger) {
+                             event = kSelect;
+                         } else if (reason == QSystemTrayIcon::DoubleClick) {
+                             event = vl::WM_LBUTTONDBLCLK;
+                         } else {
+                             return;  // the context menu opens by itself
                          }
+                         vl::PostMessage(owner, message, 0, event);
                      });
     icon_->setToolTip(QString::fromStdU16String(tooltip));
     icon_->setContextMenu(menu_.get());

@@ -5,12 +5,6 @@
 
 #include "ui/layout_window.h"
 
-namespace skin {
-class Button;
-class Label;
-class Text;
-}  // namespace skin
-
 // The two-button message box: "ok" and "cancel", each with its own action, and one for the title
 // bar's "close".
 class CommonMsgBox2Wnd : public LayoutWindow {
@@ -22,18 +16,18 @@ public:
                      const std::u16string& cancelText, std::function<void()> cancelAction,
                      std::function<void()> closeAction);
 
+    struct Content {
+        std::u16string title, message, okText, cancelText;
+        std::function<void()> okAction, cancelAction, closeAction;
+    };
+    // What Show runs through skin::RunModal.
+    explicit CommonMsgBox2Wnd(Content content);
+
     const char* GetWindowClassName() const override { return "velmora_common_msgbox2_wnd"; }
     void Notify(const skin::Notification& msg) override;
 
 private:
-    CommonMsgBox2Wnd();
     bool OnCreate() override;
 
-    skin::Label* title_ = nullptr;
-    skin::Text* msg_ = nullptr;
-    skin::Button* ok_ = nullptr;
-    skin::Button* cancel_ = nullptr;
-    std::function<void()> okAction_;
-    std::function<void()> cancelAction_;
-    std::function<void()> closeAction_;
+    const Content content_;
 };

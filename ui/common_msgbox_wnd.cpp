@@ -1,50 +1,42 @@
 #include "ui/common_msgbox_wnd.h"
 
-#include <memory>
-#include <new>
-
 #include "ui/skin/button.h"
 #include "ui/skin/label.h"
+#include "ui/skin/run_modal.h"
 #include "ui/skin/text.h"
 #include "utils/vl_log.h"
 
 void CommonMsgBoxWnd::Show(vl::HWND parent, const std::u16string& title,
                            const std::u16string& message, const std::u16string& okText,
                            std::function<void()> okAction) {
-    std::unique_ptr<CommonMsgBoxWnd> box(new (std::nothrow) CommonMsgBoxWnd);
-    if (!box) {
+    if (skin::RunModal<CommonMsgBoxWnd>(parent, u"Velmora翻译-对话框", title, message, okText,
+                                        std::move(okAction)) == skin::kModalNotAllocated) {
         VL_ERROR("create CommonMsgBoxWnd failed, no enough memory");
-        return;
     }
-    if (box->Create(parent, u"Velmora翻译-对话框", skin::WS_POPUP, skin::WS_EX_TOOLWINDOW) ==
-        nullptr) {
-        VL_ERROR("create CommonMsgBoxWnd window failed");
-        return;
-    }
-    if (box->title_ != nullptr)
-        box->title_->SetText(title);
-    if (box->msg_ != nullptr)
-        box->msg_->SetText(message);
-    if (box->ok_ != nullptr && !okText.empty())
-        box->ok_->SetText(okText);
-    box->okAction_ = std::move(okAction);
-    box->CenterWindow();
-    box->ShowModal();
-    box->okAction_ = nullptr;
-    box->Close();  // still open when the modal run was cut short
 }
 
-CommonMsgBoxWnd::CommonMsgBoxWnd()
-    : LayoutWindow("common/msgbox.xml", "create common msgbox window failed") {}
+CommonMsgBoxWnd::CommonMsgBoxWnd(std::u16string title, std::u16string message,
+                                 std::u16string okText, std::function<void()> okAction)
+    : LayoutWindow("common/msgbox.xml", "create common msgbox window failed"),
+      title_(std::move(title)),
+      message_(std::move(message)),
+      okText_(std::move(okText)),
+      okAction_(std::move(okAction)) {}
 
 bool CommonMsgBoxWnd::OnCreate() {
     skin::PaintManager& pm = Manager();
-    title_ = pm.FindControl<skin::Label>("title");
-    msg_ = pm.FindControl<skin::Text>("msg");
-    ok_ = pm.FindControl<skin::Button>("ok");
-    if (title_ == nullptr || msg_ == nullptr || ok_ == nullptr) {
+    auto* title = pm.FindControl<skin::Label>("title");
+    auto* msg = pm.FindControl<skin::Text>("msg");
+    auto* ok = pm.FindControl<skin::Button>("ok");
+    if (title == nullptr || msg == nullptr || ok == nullptr) {
         VL_ERROR("some control is not found");
     }
+    if (title != nullptr)
+        title->SetText(title_);
+    if (msg != nullptr)
+        msg->SetText(message_);
+    if (ok != nullptr && !okText_.empty())
+        ok->SetText(okText_);
     return true;
 }
 

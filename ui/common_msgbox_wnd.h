@@ -20,15 +20,18 @@ public:
     static void Show(vl::HWND parent, const std::u16string& title, const std::u16string& message,
                      const std::u16string& okText, std::function<void()> okAction);
 
+    // What Show runs through skin::RunModal.
+    CommonMsgBoxWnd(std::u16string title, std::u16string message, std::u16string okText,
+                    std::function<void()> okAction);
+
     const char* GetWindowClassName() const override { return "velmora_common_msgbox_wnd"; }
     void Notify(const skin::Notification& msg) override;
 
 private:
-    CommonMsgBoxWnd();
     bool OnCreate() override;
 
-    skin::Label* title_ = nullptr;
-    skin::Text* msg_ = nullptr;
-    skin::Button* ok_ = nullptr;
-    std::function<void()> okAction_;
+    const std::u16string title_;
+    const std::u16string message_;
+    const std::u16string okText_;
+    const std::function<void()> okAction_;
 };

@@ -7,7 +7,8 @@
 
 // The shape every window shares: its layout is loaded on creation (a layout that cannot be
 // built ends the process through the quit message), the window listens to its own controls
-// while it exists, and OnCreate looks up the controls.
+// while it exists, and OnCreate looks up the controls. Sub-windows (pages, dialogs) are run
+// with skin::RunModal, which owns them until they return.
 class LayoutWindow : public skin::Window, public skin::INotify {
 public:
     vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override;

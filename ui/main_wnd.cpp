@@ -49,6 +49,7 @@ void MainWnd::OnTray(vl::UINT event) {
             UninitTray();
             skin::PostQuitMessage(0);
             break;
+        case TrayIcon::kSelect:
         case vl::WM_LBUTTONDBLCLK:
             ShowWindow(true, true);
             break;

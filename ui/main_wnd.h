@@ -9,7 +9,8 @@ class TrayIcon;
 
 // The control centre the user sees at start, with the tray icon. Its account area, language
 // pickers and start button arrive with the main window's own work; here it is created, shown,
-// and ends the program from the tray.
+// brought back by a single or double click on the tray icon, and ends the program from the
+// tray's "退出".
 class MainWnd : public TopLevelWindow, public vl::Singleton<MainWnd> {
 public:
     const char* GetWindowClassName() const override { return "velmora_main_wnd"; }

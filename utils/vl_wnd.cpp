@@ -4,6 +4,7 @@
 #include <memory>
 #include <set>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "utils/vl_log.h"
@@ -226,7 +227,12 @@ bool SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* res
     return done;
 }
 
-bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+namespace {
+
+// Queues `deliver` for the window's loop; it runs there only if the window still takes messages.
+// Whatever `deliver` owns goes with it, delivered or not.
+template <class Deliver>
+bool PostToWindow(HWND hwnd, Deliver deliver) {
     IMessageLoop* loop = nullptr;
     {
         Registry& r = Reg();
@@ -237,11 +243,40 @@ bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         loop = e->loop;
     }
-    return loop->Dispatch([hwnd, msg, wParam, lParam] {
+    return loop->Dispatch([hwnd, deliver = std::move(deliver)] {
         if (IMessageHandler* handler = LiveHandler(hwnd)) {
-            handler->HandleMessage(msg, wParam, lParam);
+            deliver(*handler);
         }
     });
+}
+
+}  // namespace
+
+bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return PostToWindow(hwnd, [msg, wParam, lParam](IMessageHandler& handler) {
+        handler.HandleMessage(msg, wParam, lParam);
+    });
+}
+
+PostedPayload::~PostedPayload() {
+    if (object_ != nullptr) {
+        free_(object_);
+    }
+}
+
+void* PostedPayload::TakeAs(const std::type_info& type) {
+    if (object_ != nullptr && type != *type_) {
+        VL_ERROR("posted payload of type {} taken as {}", type_->name(), type.name());
+        return nullptr;
+    }
+    return std::exchange(object_, nullptr);
+}
+
+bool PostPayload(HWND hwnd, UINT msg, WPARAM wParam, std::shared_ptr<PostedPayload> payload) {
+    return PostToWindow(
+        hwnd, [msg, wParam, payload = std::move(payload)](IMessageHandler& handler) {
+            handler.HandleMessage(msg, wParam, reinterpret_cast<LPARAM>(payload.get()));
+        });
 }
 
 void WndSetIcon(HWND hwnd, HICON icon) {

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
+#include <typeinfo>
 
 // Window handles and window messages. The core reaches windows only through these handles and
 // message numbers; a message loop (the UI layer's Qt loop, or MessageQueueLoop below) owns the
@@ -131,6 +133,59 @@ bool SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* res
 
 // Asynchronous delivery on the window's loop; false when it cannot be queued.
 bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// A heap object travelling with a posted message (see PostOwned).
+class PostedPayload {
+public:
+    template <class T>
+    explicit PostedPayload(std::unique_ptr<T> object)
+        : object_(object.release()),
+          type_(&typeid(T)),
+          free_([](void* p) { delete static_cast<T*>(p); }) {}
+    ~PostedPayload();
+    PostedPayload(const PostedPayload&) = delete;
+    PostedPayload& operator=(const PostedPayload&) = delete;
+
+    // The object, now the caller's; null when taken already or when it is not a T (logged).
+    template <class T>
+    std::unique_ptr<T> Take() {
+        return std::unique_ptr<T>(static_cast<T*>(TakeAs(typeid(T))));
+    }
+
+private:
+    void* TakeAs(const std::type_info& type);
+
+    void* object_;
+    const std::type_info* type_;
+    void (*free_)(void*);
+};
+
+bool PostPayload(HWND hwnd, UINT msg, WPARAM wParam, std::shared_ptr<PostedPayload> payload);
+
+// Posts `msg` with a heap payload that the message owns. The window's handler receives lParam
+// pointing at it and takes the object with TakePosted<T>(lParam); whatever it does not take is
+// freed once the message has been handled, and so is a payload whose message is never handled
+// (the window closed first, the loop ended, or the post was refused). The usual shape of a
+// completion on another thread, which captures the window's handle and never `this`:
+//
+//     http.GetAsync([hwnd](bool ok, const std::string&, std::int32_t, const std::string& body,
+//                          auto&&...) {
+//         vl::PostOwned(hwnd, WM_MY_ANSWER, ok, std::make_unique<std::string>(body));
+//     }, url, headers);
+//     ...
+//     case WM_MY_ANSWER: OnAnswer(wParam != 0, vl::TakePosted<std::string>(lParam)); break;
+template <class T>
+bool PostOwned(HWND hwnd, UINT msg, WPARAM wParam, std::unique_ptr<T> payload) {
+    return PostPayload(hwnd, msg, wParam, std::make_shared<PostedPayload>(std::move(payload)));
+}
+
+// The payload of a message posted with PostOwned, taken over by the handler; null when there is
+// none, it was taken already, or it is not a T.
+template <class T>
+std::unique_ptr<T> TakePosted(LPARAM lParam) {
+    auto* payload = reinterpret_cast<PostedPayload*>(lParam);
+    return payload != nullptr ? payload->Take<T>() : nullptr;
+}
 
 // Gives a top-level window its icon: WM_SETICON for ICON_BIG, ICON_SMALL and ICON_SMALL2.
 void WndSetIcon(HWND hwnd, HICON icon);

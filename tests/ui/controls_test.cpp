@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <QImage>
-#include <QPainter>
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QTest>
 #include <QWindow>
 
@@ -10,7 +10,6 @@
 #include "ui/skin/button.h"
 #include "ui/skin/combo.h"
 #include "ui/skin/container.h"
-#include "ui/skin/edit.h"
 #include "ui/skin/label.h"
 #include "ui/skin/option.h"
 #include "ui/skin/result_zlabel.h"
@@ -18,13 +17,16 @@
 #include "utils/vl_string.h"
 
 using vl::test::RecordingWnd;
+using vl::test::Render;
 
 namespace {
 
+using Events = std::vector<std::string>;
+
+// A window of `layout`, shown and active, with nothing recorded yet.
 struct Shown {
     explicit Shown(const char* layout) : wnd(layout) {
         EXPECT_NE(wnd.Create(nullptr, u"controls", skin::WS_POPUP, 0), nullptr);
-        EXPECT_TRUE(wnd.layoutLoaded);
         wnd.ShowWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(wnd.GetWidget()));
         wnd.Clear();
@@ -35,39 +37,29 @@ struct Shown {
         EXPECT_NE(c, nullptr) << name;
         return c;
     }
-    // A real click through the window, at the middle of the control.
-    void Click(const char* name) {
-        const skin::Rect r = wnd.Manager().FindControl(name)->GetPos();
-        QTest::mouseClick(wnd.GetWidget()->windowHandle(), Qt::LeftButton, {},
-                          QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2));
-    }
-    // "type:sender:wParam" of every notification except focus changes.
-    std::vector<std::string> Events() {
-        std::vector<std::string> out;
+    QWindow* Native() { return wnd.GetWidget()->windowHandle(); }
+    QPoint Centre(const char* name) { return vl::test::CentreOf(wnd.Manager().FindControl(name)); }
+    void Click(const char* name) { QTest::mouseClick(Native(), Qt::LeftButton, {}, Centre(name)); }
+    // "type:sender:wParam" of the notifications of `type`, or of all but "setfocus".
+    Events Notified(const std::string& type = "") {
+        Events out;
         for (const auto& n : wnd.Notifications()) {
-            if (n.type != "setfocus") {
+            if (type.empty() ? n.type != "setfocus" : n.type == type)
                 out.push_back(n.type + ":" + n.senderName + ":" + std::to_string(n.wParam));
-            }
         }
         return out;
     }
     RecordingWnd wnd;
 };
 
-using Events = std::vector<std::string>;
-
-// Pixels of `widget` as painted.
-QImage Render(QWidget* widget) {
-    QImage image(widget->size(), QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    widget->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-    return image;
-}
-
-bool RowsHaveInk(const QImage& image, int top, int bottom) {
+// Whether a pixel of rows [top, bottom) of `image` is painted in about `colour`.
+bool RowsHaveInk(const QImage& image, int top, int bottom, QColor colour = Qt::white) {
     for (int y = std::max(top, 0); y < std::min(bottom, image.height()); ++y) {
         for (int x = 0; x < image.width(); ++x) {
-            if (qRed(image.pixel(x, y)) > 128)
+            const QColor c = image.pixelColor(x, y);
+            if (c.alpha() > 0 && std::abs(c.red() - colour.red()) < 60 &&
+                std::abs(c.green() - colour.green()) < 60 &&
+                std::abs(c.blue() - colour.blue()) < 60)
                 return true;
         }
     }
@@ -76,149 +68,160 @@ bool RowsHaveInk(const QImage& image, int top, int bottom) {
 
 }  // namespace
 
-TEST(Controls, ButtonClickNotifiesItsName) {
-    Shown s("common/msgbox2.xml");
-    s.Click("cancel");
-    s.Click("ok");
-    EXPECT_EQ(s.Events(), (Events{"click:cancel:0", "click:ok:0"}));
-}
-
-TEST(Controls, GroupedOptionsSelectOneAtATime) {
+TEST(Controls, OptionsSelectOneAtATimeInAGroupAndToggleWithout) {
     Shown s("pay/ui.xml");
     auto* vip = s.Find<skin::Option>("vip");
     auto* count = s.Find<skin::Option>("count");
     ASSERT_TRUE(vip->IsSelected());
     s.Click("count");
-    EXPECT_TRUE(count->IsSelected());
-    EXPECT_FALSE(vip->IsSelected());
     s.Click("count");  // a selected grouped option stays selected
     EXPECT_TRUE(count->IsSelected());
-    EXPECT_EQ(s.Events(), (Events{"click:count:0", "selectchanged:count:1", "click:count:0"}));
-
-    s.wnd.Clear();
-    vip->Selected(true, false);  // quietly
+    EXPECT_FALSE(vip->IsSelected());
+    EXPECT_TRUE(s.Find<skin::Option>("wechat_opt")->IsSelected());  // another group
+    vip->Selected(true, false);                                     // quietly
     EXPECT_FALSE(count->IsSelected());
-    EXPECT_TRUE(s.Events().empty());
-    count->Selected(true);
-    EXPECT_EQ(s.Events(), (Events{"selectchanged:count:1"}));
-    // Another group is left alone.
-    EXPECT_TRUE(s.Find<skin::Option>("wechat_opt")->IsSelected());
-}
+    EXPECT_EQ(s.Notified(), (Events{"click:count:0", "selectchanged:count:1", "click:count:0"}));
 
-TEST(Controls, UngroupedOptionToggles) {
-    Shown s("login/ui.xml");
-    auto* agree = s.Find<skin::Option>("agree");
-    ASSERT_FALSE(agree->IsSelected());
-    s.Click("agree");
-    EXPECT_TRUE(agree->IsSelected());
-    s.Click("agree");
-    EXPECT_FALSE(agree->IsSelected());
-    EXPECT_EQ(s.Events(), (Events{"click:agree:0", "selectchanged:agree:1", "click:agree:0",
-                                  "selectchanged:agree:0"}));
+    Shown login("login/ui.xml");
+    login.Click("agree");
+    login.Click("agree");
+    EXPECT_FALSE(login.Find<skin::Option>("agree")->IsSelected());
+    EXPECT_EQ(login.Notified(), (Events{"click:agree:0", "selectchanged:agree:1", "click:agree:0",
+                                        "selectchanged:agree:0"}));
 }
 
 TEST(Controls, ComboItemsCarryDataTextAndImage) {
     Shown s("main/ui.xml");
     auto* combo = s.Find<skin::Combo>("lang_src");
-    const char* codes[] = {"chs", "cht", "eng", "jap", "kor", "por", "spa", "fre", "rus"};
     ASSERT_EQ(combo->GetCount(), 9);
-    for (int i = 0; i < 9; ++i) {
-        const auto item = combo->GetItemAt(i);
-        ASSERT_TRUE(item.has_value());
-        EXPECT_EQ(vl::ToUtf8(item->userData), codes[i]);
-        EXPECT_EQ(vl::ToUtf8(item->bkImage), std::string("main/lang/") + codes[i] + ".png");
-        EXPECT_FALSE(item->text.empty());
-        EXPECT_FALSE(combo->itemIcon(i).isNull()) << codes[i];
-    }
-    EXPECT_EQ(combo->GetItemAt(3)->text, u"日本語");
+    const auto item = combo->GetItemAt(3);
+    ASSERT_TRUE(item.has_value());
+    EXPECT_EQ(item->userData, u"jap");
+    EXPECT_EQ(item->text, u"日本語");
+    EXPECT_EQ(item->bkImage, u"main/lang/jap.png");
+    EXPECT_FALSE(combo->itemIcon(3).isNull());
     EXPECT_FALSE(combo->GetItemAt(9).has_value());
-    EXPECT_FALSE(combo->GetItemAt(-1).has_value());
+    combo->showPopup();  // the combo shows nothing of its own; its list does (dark text)
+    EXPECT_TRUE(RowsHaveInk(Render(combo->view()), 0, 200, QColor(0x1f, 0x2a, 0x3d)));
+    combo->hidePopup();
 
     EXPECT_TRUE(combo->SelectItem(5, false, false));
-    EXPECT_TRUE(s.Events().empty());
     EXPECT_TRUE(combo->SelectItem(2));
-    EXPECT_EQ(s.Events(), (Events{"itemselect:lang_src:2"}));
-    EXPECT_EQ(s.wnd.Notifications().back().lParam, 5);
     EXPECT_FALSE(combo->SelectItem(9));
+    EXPECT_EQ(s.Notified(), (Events{"itemselect:lang_src:2"}));
+    EXPECT_EQ(s.wnd.Notifications().back().lParam, 5);
     EXPECT_EQ(combo->GetCurSel(), 2);
-
-    combo->RemoveAll();
-    combo->AddItem({u"English", u"eng", u"main/lang/eng.png"});
-    EXPECT_EQ(combo->GetItemAt(0)->userData, u"eng");
-    EXPECT_FALSE(combo->itemIcon(0).isNull());
 }
 
-TEST(Controls, TextLinksNotifyTheirIndex) {
+TEST(Controls, TextLinksNotifyTheirIndexAndPlainTextShowsMarkupAsIs) {
     Shown s("login/ui.xml");
     auto* agreement = s.Find<skin::Text>("agreement");
     ASSERT_EQ(agreement->GetLinkCount(), 2);
-    EXPECT_EQ(agreement->GetLinkContent(0), u"https://velmora.example/agreement");
     EXPECT_EQ(agreement->GetLinkContent(1), u"https://velmora.example/privacy");
     EXPECT_EQ(agreement->GetLinkContent(2), u"");
-    emit agreement->linkActivated(agreement->text().section("href='", 2, 2).section('\'', 0, 0));
-    EXPECT_EQ(s.Events(), (Events{"link:agreement:1"}));
-
     // Two links to one page keep their own indexes.
     agreement->SetText(u"<a href='https://a/'>x</a> <a href=\"https://a/\">y</a>");
     ASSERT_EQ(agreement->GetLinkCount(), 2);
-    s.wnd.Clear();
     emit agreement->linkActivated("vl-link:1");
     emit agreement->linkActivated("https://a/");  // not one of ours
-    EXPECT_EQ(s.Events(), (Events{"link:agreement:1"}));
-}
+    EXPECT_EQ(s.Notified(), (Events{"link:agreement:1"}));
 
-TEST(Controls, PlainTextShowsMarkupAsIs) {
-    Shown s("common/msgbox.xml");
-    auto* msg = s.Find<skin::Text>("msg");
+    Shown box("common/msgbox.xml");
+    auto* msg = box.Find<skin::Text>("msg");
     msg->SetText(u"<a href='file:///etc/passwd'>x</a><img src='/tmp/x.png'>");
     EXPECT_EQ(msg->GetLinkCount(), 0);
     EXPECT_EQ(msg->textFormat(), Qt::PlainText);
-    EXPECT_EQ(msg->GetText(), u"<a href='file:///etc/passwd'>x</a><img src='/tmp/x.png'>");
 }
 
-TEST(Controls, FocusNotifiesSetFocus) {
-    Shown s("login/ui.xml");
-    s.Click("code");
-    bool focused = false;
-    for (const auto& n : s.wnd.Notifications()) {
-        focused = focused || (n.type == "setfocus" && n.senderName == "code");
+TEST(Controls, OnlyTheUserMovingTheFocusNotifiesSetFocus) {
+    RecordingWnd w("pay/ui.xml");
+    ASSERT_NE(w.Create(nullptr, u"focus", skin::WS_POPUP, 0), nullptr);
+    w.ShowWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.GetWidget()));
+    // Activation gave the first control in tab order the focus, silently; so does code.
+    ASSERT_NE(skin::AsControl(QApplication::focusWidget()), nullptr);
+    w.Manager().FindControl("ali_opt")->GetWidget()->setFocus();
+    EXPECT_TRUE(w.Notifications().empty());
+    QTest::mouseClick(w.GetWidget()->windowHandle(), Qt::LeftButton, {},
+                      vl::test::CentreOf(w.Manager().FindControl("count")));
+    QTest::keyClick(w.GetWidget()->windowHandle(), Qt::Key_Tab);
+    Events focused;
+    for (const auto& n : w.Notifications())
+        if (n.type == "setfocus")
+            focused.push_back(n.senderName);
+    EXPECT_EQ(focused, (Events{"count", skin::AsControl(QApplication::focusWidget())->GetName()}));
+}
+
+TEST(Controls, StyleRulesOfALayoutStayInItsWindow) {
+    Shown pay("pay/ui.xml");
+    Shown box("common/msgbox.xml");
+    auto* other = new skin::Label;  // a "price" in a window whose layout has none
+    other->SetName("price");
+    ASSERT_TRUE(box.Find<skin::Container>("buttons")->Add(other));
+    auto colourOf = [](QWidget* w) {
+        w->ensurePolished();
+        return w->palette().color(QPalette::WindowText);
+    };
+    EXPECT_EQ(colourOf(pay.Find<skin::Label>("price")), QColor("#ee823f"));
+    EXPECT_NE(colourOf(other), QColor("#ee823f"));
+}
+
+TEST(Controls, StateImagesFollowTheMouseThroughDecorations) {
+    Shown s("common/msgbox.xml");
+    auto* ok = s.Find<skin::Button>("ok");
+    const std::pair<std::string, QColor> faces[] = {
+        {"normalimage", Qt::green}, {"hotimage", Qt::blue}, {"pushedimage", Qt::red}};
+    for (const auto& [attribute, colour] : faces) {
+        QImage face(8, 8, QImage::Format_ARGB32);
+        face.fill(colour);
+        s.wnd.Manager().AddImage(attribute, face, true);
+        ASSERT_TRUE(ok->SetAttribute(attribute, u"file='" + vl::ToUnicodeW(attribute) + u"'"));
     }
-    EXPECT_TRUE(focused);
+    // A decoration lying over the button, as layouts put icons on buttons.
+    auto* decoration = new skin::Label;
+    decoration->SetFloat(true);
+    ASSERT_TRUE(decoration->SetAttribute("mouse", u"false"));
+    ASSERT_TRUE(s.Find<skin::Container>("buttons")->Add(decoration));
+    decoration->SetPos(ok->GetPos());
+    auto face = [&] { return Render(ok).pixelColor(2, 2); };
+    EXPECT_EQ(face(), QColor(Qt::green));
+    QTest::mouseMove(s.Native(), s.Centre("ok"));
+    EXPECT_EQ(face(), QColor(Qt::blue));
+    QTest::mousePress(s.Native(), Qt::LeftButton, {}, s.Centre("ok"));
+    EXPECT_EQ(face(), QColor(Qt::red));
+    QTest::mouseRelease(s.Native(), Qt::LeftButton, {}, s.Centre("ok"));
+    EXPECT_EQ(s.Notified(), (Events{"click:ok:0"}));
+}
+
+TEST(Controls, LayoutTextColourWinsOverTheStyleSheetsOnButtons) {
+    Shown s("common/msgbox.xml");
+    auto* close = s.Find<skin::Button>("close");  // white by the shared style sheet
+    ASSERT_TRUE(close->SetAttribute("textcolor", u"#FF00FF00"));
+    const QImage image = Render(close);
+    EXPECT_TRUE(RowsHaveInk(image, 0, image.height(), Qt::green));
+    EXPECT_FALSE(RowsHaveInk(image, 0, image.height(), Qt::white));
 }
 
 TEST(Controls, FloatingChildrenKeepFixedPlacesAndOthersFill) {
     RecordingWnd w("result/ui.xml");
     ASSERT_NE(w.Create(nullptr, u"result", skin::WS_POPUP, 0, 0, 0, 800, 600), nullptr);
     w.ShowWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.GetWidget()));
     auto* translation = w.Manager().FindControl<skin::Container>("result_translation");
     ASSERT_NE(translation, nullptr);
-    EXPECT_EQ(translation->GetPos(), (skin::Rect{0, 0, 800, 600}));
-
     auto* label = new skin::Label;
     label->SetFloat(true);
     label->SetFixedXY(299, 199);
     label->SetFixedWidth(100);
     label->SetFixedHeight(22);
-    label->SetText(u"翻译");
     ASSERT_TRUE(translation->Add(label));
-    auto* column = new ResultZlabel;
-    column->SetFloat(true);
-    column->SetPos(skin::Rect{10, 20, 40, 180});
-    ASSERT_TRUE(translation->Add(column));
-    EXPECT_EQ(translation->GetCount(), 2);
-    EXPECT_EQ(label->GetPos(), (skin::Rect{299, 199, 399, 221}));
-    EXPECT_EQ(column->GetPos(), (skin::Rect{10, 20, 40, 180}));
     EXPECT_TRUE(label->isVisible());
 
     w.GetWidget()->resize(1024, 768);
     vl::test::ProcessEvents();
     EXPECT_EQ(translation->GetPos(), (skin::Rect{0, 0, 1024, 768}));
     EXPECT_EQ(label->GetPos(), (skin::Rect{299, 199, 399, 221}));
-
     translation->RemoveAll();
     EXPECT_EQ(translation->GetCount(), 0);
-    EXPECT_EQ(translation->GetItemAt(0), nullptr);
 }
 
 TEST(Controls, VerticalLabelPaintsOneUnitPerCell) {
@@ -231,7 +234,6 @@ TEST(Controls, VerticalLabelPaintsOneUnitPerCell) {
     z->SetBkColor(0xFF000000);
     z->SetTextColor(0xFFFFFFFF);
     z->SetFont(130);
-    z->SetAttribute("align", u"center");
     z->SetAttribute("valign", u"top");
     z->SetEnabledEffect(true);
     ASSERT_TRUE(w.Manager().FindControl<skin::Container>("result_translation")->Add(z));
@@ -247,16 +249,9 @@ TEST(Controls, VerticalLabelPaintsOneUnitPerCell) {
     // empty so that later characters keep their cells.
     z->SetText(u"一\U00020000二");
     image = Render(z);
-    EXPECT_TRUE(RowsHaveInk(image, 0, 32));
     EXPECT_TRUE(RowsHaveInk(image, 32, 64));
     EXPECT_FALSE(RowsHaveInk(image, 64, 96));
     EXPECT_TRUE(RowsHaveInk(image, 96, 128));
-
-    // Without effect drawing it is an ordinary label: one line.
-    z->SetEnabledEffect(false);
-    z->SetText(u"一二");
-    image = Render(z);
-    EXPECT_FALSE(RowsHaveInk(image, 120, 200));
 }
 
 TEST(Controls, BackgroundNineSliceLeavesTheHoleOut) {
@@ -271,8 +266,7 @@ TEST(Controls, BackgroundNineSliceLeavesTheHoleOut) {
     mask->SetPos(skin::Rect{0, 0, 100, 80});
     // The selection (10, 20)-(70, 40) of a 100 × 80 veil: insets 10, 20, 30, 40.
     mask->SetBkImage(u"file='img_mask' scale9='10,20,30,40' hole='true'");
-    EXPECT_EQ(mask->GetBkImage(), u"file='img_mask' scale9='10,20,30,40' hole='true'");
-    QImage image = Render(mask);
+    const QImage image = Render(mask);
     EXPECT_EQ(qRed(image.pixel(5, 5)), 255);
     EXPECT_EQ(qRed(image.pixel(95, 75)), 255);
     EXPECT_EQ(qRed(image.pixel(69, 39)), 0);  // inside the hole
@@ -280,36 +274,11 @@ TEST(Controls, BackgroundNineSliceLeavesTheHoleOut) {
     EXPECT_EQ(qRed(image.pixel(70, 30)), 255);  // right of it
     EXPECT_EQ(qRed(image.pixel(40, 40)), 255);  // below it
 
-    mask->SetBkImage(u"file='img_mask'");  // whole image, stretched
-    image = Render(mask);
-    EXPECT_EQ(qRed(image.pixel(40, 30)), 255);
-
-    vl::test::LogCapture::Get()->Clear();
     mask->SetBkImage(u"file='img_mask' corner='1,2'");
     EXPECT_EQ(mask->GetBkImage(), u"");
-    EXPECT_TRUE(vl::test::LogCapture::Get()->Contains("bad background"));
+    vl::test::LogCapture::Get()->Clear();
     mask->SetBkImage(u"no/such/picture.png");
     Render(mask);
     Render(mask);
     EXPECT_EQ(vl::test::LogCapture::Get()->Count("image no/such/picture.png not found"), 1u);
-}
-
-TEST(Controls, FontsFromTheLayoutAndAddedLater) {
-    Shown s("pay/ui.xml");
-    const QFont* small = s.wnd.Manager().GetFont(1);
-    ASSERT_NE(small, nullptr);
-    EXPECT_EQ(small->pixelSize(), 11);
-    EXPECT_EQ(small->family(), QString("Noto Sans CJK SC"));
-    ASSERT_NE(s.wnd.Manager().GetFont(11), nullptr);
-    EXPECT_TRUE(s.wnd.Manager().GetFont(11)->bold());
-    EXPECT_EQ(s.Find<skin::Label>("price")->font().pixelSize(), 24);  // fontid 11
-
-    s.wnd.Manager().AddFont(120, u"Microsoft YaHei UI", 20, false, false, false);
-    auto* label = s.Find<skin::Label>("discount");
-    label->SetFont(120);
-    EXPECT_EQ(label->font().pixelSize(), 20);
-    EXPECT_EQ(QFontInfo(label->font()).family(), QString("Noto Sans CJK SC"));
-    s.wnd.Manager().AddFont(100, u"Microsoft YaHei UI", 0, false, false, false);  // height 0
-    EXPECT_EQ(s.wnd.Manager().GetFont(100)->pixelSize(), 1);
-    EXPECT_EQ(s.wnd.Manager().GetFont(7), nullptr);
 }

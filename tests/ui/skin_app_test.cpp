@@ -4,8 +4,6 @@
 
 #include "ui/skin/attribute_list.h"
 #include "ui/skin/dpi_source.h"
-#include "ui/skin/input_messages.h"
-#include "ui/skin/resource_path.h"
 #include "utils/vl_env.h"
 
 TEST(SkinApp, XftDpiIsReadFromTheResourceDatabase) {
@@ -26,35 +24,16 @@ TEST(SkinApp, SystemDpiComesFromTheScreenOnEveryThread) {
     EXPECT_EQ(other.get(), 96u);
 }
 
-TEST(SkinApp, ResourceFilesAreFoundBesideTheProgram) {
-    EXPECT_EQ(skin::ResourceFile("/abs/x.png"), "/abs/x.png");
-    const std::string file = skin::ResourceFile("common/msgbox.xml");
-    EXPECT_EQ(file, skin::ResourcePath() + "common/msgbox.xml");
-    EXPECT_NE(file.find("/resource/common/msgbox.xml"), std::string::npos);
-}
-
-TEST(SkinApp, ColoursAndBands) {
+TEST(SkinApp, LayoutColoursAndBandsRefuseWhatTheyCannotRead) {
     std::uint32_t argb = 0;
     EXPECT_TRUE(skin::ParseArgb("#D9000000", &argb));
     EXPECT_EQ(argb, 0xD9000000u);
     EXPECT_TRUE(skin::ParseArgb("#5b3301", &argb));
     EXPECT_EQ(argb, 0xFF5B3301u);
-    EXPECT_TRUE(skin::ParseArgb("0xFFEE823F", &argb));
-    EXPECT_EQ(argb, 0xFFEE823Fu);
-    EXPECT_FALSE(skin::ParseArgb("FF000000", &argb));
     EXPECT_FALSE(skin::ParseArgb("#GG000000", &argb));
     int v[4];
     EXPECT_TRUE(skin::ParseFourInts(" 1, 2,3 ,4", 0, v));
     EXPECT_EQ(v[3], 4);
     EXPECT_FALSE(skin::ParseFourInts("1,2,3", 0, v));
     EXPECT_FALSE(skin::ParseFourInts("1,2,3,-4", 0, v));
-}
-
-TEST(SkinApp, QtKeysBecomeVirtualKeys) {
-    EXPECT_EQ(skin::VirtualKeyFromQt(Qt::Key_Z), vl::WPARAM{'Z'});
-    EXPECT_EQ(skin::VirtualKeyFromQt(Qt::Key_F12), 0x7Bu);
-    EXPECT_EQ(skin::VirtualKeyFromQt(Qt::Key_Delete), 0x2Eu);
-    EXPECT_EQ(skin::VirtualKeyFromQt(Qt::Key_unknown), 0u);
-    EXPECT_EQ(skin::MouseKeyState(Qt::LeftButton | Qt::RightButton, Qt::ControlModifier),
-              skin::MK_LBUTTON | skin::MK_RBUTTON | skin::MK_CONTROL);
 }

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include "ui/skin/control.h"
 #include "ui/skin/window_widget.h"
 
 namespace vl::test {
@@ -70,6 +71,18 @@ void ProcessEvents() {
     }
     // Outside an event loop, widgets of closed windows wait here to be deleted.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QPoint CentreOf(const skin::Control* control) {
+    const skin::Rect r = control->GetPos();
+    return QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+QImage Render(QWidget* widget) {
+    QImage image(widget->size(), QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    widget->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
 }
 
 skin::Window* FindOpenWindow(const std::string& className) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -48,6 +49,11 @@ bool RunUntil(const std::function<bool()>& done,
               std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
 // Processes the events that are due now (a few rounds).
 void ProcessEvents();
+
+// The middle of `control` in its window's client coordinates.
+QPoint CentreOf(const skin::Control* control);
+// Pixels of `widget` and its children as painted, on a transparent ground.
+QImage Render(QWidget* widget);
 
 // The open window of that class name, or null.
 skin::Window* FindOpenWindow(const std::string& className);

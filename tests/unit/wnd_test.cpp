@@ -23,14 +23,14 @@ public:
         std::lock_guard lock(mutex);
         received.push_back({msg, wParam, lParam});
         if (onMessage)
-            onMessage(msg);
+            onMessage(received.back());
         return static_cast<vl::LRESULT>(msg) + 1;
     }
     std::vector<Message> Received() {
         std::lock_guard lock(mutex);
         return received;
     }
-    std::function<void(vl::UINT)> onMessage;
+    std::function<void(const Message&)> onMessage;
     std::mutex mutex;
     std::vector<Message> received;
 };
@@ -72,15 +72,13 @@ TEST(Wnd, SendOnOwnThreadRunsAtOnce) {
     EXPECT_EQ(w.Received()[0].wParam, 7u);
     vl::UnregisterWindow(h);
     EXPECT_FALSE(vl::IsWindow(h));
-    EXPECT_FALSE(vl::SendMessage(h, vl::WM_USER, 0, 0));
-    EXPECT_FALSE(vl::PostMessage(h, vl::WM_USER, 0, 0));
 }
 
 TEST(Wnd, SendFromAnotherThreadWaitsForTheHandler) {
     LoopThread t;
     std::string payload = "kept alive until handled";
     std::atomic<bool> sawPayload{false};
-    t.window.onMessage = [&](vl::UINT) {
+    t.window.onMessage = [&](const RecordingWindow::Message&) {
         std::this_thread::sleep_for(20ms);  // the sender must still be waiting
         sawPayload = payload == "kept alive until handled";
     };
@@ -100,6 +98,44 @@ TEST(Wnd, PostedMessagesArriveInOrder) {
     ASSERT_EQ(got.size(), 51u);
     for (vl::WPARAM i = 0; i < 50; ++i)
         EXPECT_EQ(got[i].wParam, i);
+}
+
+// Counts live payloads: one that is never freed shows here, and to the leak checker.
+struct Payload {
+    explicit Payload(std::string t) : text(std::move(t)) { ++live; }
+    ~Payload() { --live; }
+    std::string text;
+    static inline int live = 0;
+};
+
+TEST(Wnd, PostedPayloadIsTakenByTheHandlerOrFreed) {
+    vl::MessageQueueLoop loop;
+    RecordingWindow w;
+    const vl::HWND h = vl::RegisterWindow(&w, &loop);
+    std::unique_ptr<Payload> taken;
+    w.onMessage = [&](const RecordingWindow::Message& m) {
+        if (m.wParam == 1) {
+            taken = vl::TakePosted<Payload>(m.lParam);
+        } else if (m.wParam == 2) {
+            EXPECT_EQ(vl::TakePosted<std::string>(m.lParam), nullptr);  // not what was posted
+        }
+    };
+    for (vl::WPARAM kind : {1, 2, 3})  // taken, taken as the wrong type, left alone
+        ASSERT_TRUE(vl::PostOwned(h, vl::WM_USER, kind, std::make_unique<Payload>("answer")));
+    EXPECT_EQ(Payload::live, 3);
+    loop.RunPending();
+    ASSERT_NE(taken, nullptr);
+    EXPECT_EQ(taken->text, "answer");
+    EXPECT_EQ(Payload::live, 1);
+    taken.reset();
+
+    // The window closes before its message is handled; then posts to it are refused.
+    ASSERT_TRUE(vl::PostOwned(h, vl::WM_USER, 1, std::make_unique<Payload>("late")));
+    vl::UnregisterWindow(h);
+    loop.RunPending();
+    EXPECT_FALSE(vl::PostOwned(h, vl::WM_USER, 1, std::make_unique<Payload>("refused")));
+    EXPECT_EQ(w.Received().size(), 3u);
+    EXPECT_EQ(Payload::live, 0);
 }
 
 TEST(Wnd, GateAbortReleasesASenderWhoseReceiverIsBusy) {
@@ -155,7 +191,7 @@ TEST(Wnd, RunningHandlerIsWaitedForEvenWhenAborted) {
     vl::SendGate gate;
     std::promise<void> started;
     std::atomic<bool> finished{false};
-    t.window.onMessage = [&](vl::UINT) {
+    t.window.onMessage = [&](const RecordingWindow::Message&) {
         started.set_value();
         std::this_thread::sleep_for(50ms);
         finished = true;

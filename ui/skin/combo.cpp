@@ -1,6 +1,7 @@
 #include "ui/skin/combo.h"
 
 #include <QStringList>
+#include <QStyledItemDelegate>
 
 #include "ui/skin/paint_manager.h"
 
@@ -14,6 +15,9 @@ constexpr int kImageRole = Qt::UserRole + 1;
 }  // namespace
 
 Combo::Combo(QWidget* parent) : QComboBox(parent), Control(this) {
+    // The entries are painted as the list's own items, so style sheet rules for the list (its
+    // QAbstractItemView) style them; the default delegate paints them in the combo's colours.
+    setItemDelegate(new QStyledItemDelegate(this));
     connect(this, &QComboBox::currentIndexChanged, this, &Combo::OnIndexChanged);
 }
 

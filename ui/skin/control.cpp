@@ -69,6 +69,14 @@ void Control::SetVisible(bool visible) {
     }
 }
 
+void Control::SetMouseEnabled(bool enabled) {
+    self_->setAttribute(Qt::WA_TransparentForMouseEvents, !enabled);
+}
+
+bool Control::IsMouseEnabled() const {
+    return !self_->testAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
 bool Control::IsEnabled() const {
     return self_->isEnabled();
 }
@@ -107,6 +115,18 @@ void Control::SetTextColor(std::uint32_t argb) {
         QPalette palette = self_->palette();
         palette.setColor(self_->foregroundRole(), QColor::fromRgba(argb));
         self_->setPalette(palette);
+    }
+    // Controls the style paints (buttons, options, edits) take their text colour from the style
+    // sheets, which win over the palette; a rule of the control's own wins over them.
+    const QColor c = QColor::fromRgba(argb);
+    const QString rule = argb == 0 ? QString()
+                                   : QString("color: rgba(%1, %2, %3, %4);")
+                                         .arg(c.red())
+                                         .arg(c.green())
+                                         .arg(c.blue())
+                                         .arg(c.alpha());
+    if (rule != self_->styleSheet()) {
+        self_->setStyleSheet(rule);
     }
     self_->update();
 }
@@ -212,6 +232,14 @@ bool Control::SetAttribute(const std::string& name, const std::u16string& value)
         if (ok)
             SetFont(id);
         return ok;
+    }
+    if (name == "mouse") {
+        bool flag = false;
+        if (!ParseBool(value, &flag)) {
+            return false;
+        }
+        SetMouseEnabled(flag);
+        return true;
     }
     if (name == "float" || name == "visible" || name == "enabled") {
         bool flag = false;

@@ -41,6 +41,10 @@ public:
     void SetVisible(bool visible);
     bool IsEnabled() const;
     void SetEnabled(bool enabled);
+    // A control that takes no mouse input lets presses, hovering and the hit test through to
+    // what lies below it (decorations over a button or option).
+    bool IsMouseEnabled() const;
+    void SetMouseEnabled(bool enabled);
 
     const std::u16string& GetUserData() const { return userData_; }
     void SetUserData(const std::u16string& data) { userData_ = data; }
@@ -54,7 +58,7 @@ public:
     std::uint32_t GetBkColor() const { return bkColor_; }
     void SetBkColor(std::uint32_t argb);
 
-    // Text colour 0xAARRGGBB; 0 leaves the style sheet's colour.
+    // Text colour 0xAARRGGBB, over any style sheet's; 0 leaves the style sheets' colour.
     std::uint32_t GetTextColor() const { return textColor_; }
     void SetTextColor(std::uint32_t argb);
     // A font added to the paint manager under `id`; applied once the control is in a window.
@@ -78,7 +82,7 @@ public:
 
     // Sets one attribute by its layout name; false for a name or value the control does not take.
     // Common names: bkimage, bkcolor, textcolor, fontid, float, pos (l,t,r,b inside the container),
-    // width, height, userdata, visible, enabled.
+    // width, height, userdata, visible, enabled, mouse (false: mouse input passes through).
     virtual bool SetAttribute(const std::string& name, const std::u16string& value);
 
     // The control now belongs to a window (its layout was built or it was added to a container).

@@ -10,7 +10,9 @@ class Control;
 
 // What a control reports to the windows listening to its paint manager.
 struct Notification {
-    // "click", "selectchanged", "itemselect", "setfocus" or "link".
+    // "click", "selectchanged", "itemselect", "setfocus" or "link". "setfocus" comes only when
+    // the user moves the focus to the sender (mouse press, Tab, Backtab), never when a window is
+    // activated or shown or the focus is set by code.
     std::string type;
     Control* sender = nullptr;
     std::string senderName;

@@ -59,13 +59,17 @@ bool Option::SetAttribute(const std::string& name, const std::u16string& value) 
         style()->polish(this);
         return true;
     }
-    return Control::SetAttribute(name, value);
+    return faces_.SetAttribute(*this, name, value) || Control::SetAttribute(name, value);
 }
 
 void Option::paintEvent(QPaintEvent* event) {
     {
         QPainter painter(this);
         PaintBackground(painter, rect());
+        if (!faces_.Empty()) {
+            faces_.Paint(painter, *this, *this);
+            return;
+        }
     }
     QCheckBox::paintEvent(event);
 }

@@ -3,13 +3,15 @@
 #include <QCheckBox>
 
 #include "ui/skin/control.h"
+#include "ui/skin/state_images.h"
 
 namespace skin {
 
 // A button that stays selected. Options sharing a group name in one window select one at a time:
 // a click selects a grouped option, and toggles one without a group. A click sends "click", then
 // "selectchanged" (wParam 1 when selected) for a grouped option that becomes selected or an
-// ungrouped one that changes. Attributes: group, selected, indicator (false hides the box).
+// ungrouped one that changes. Attributes: group, selected, indicator (false hides the box),
+// normalimage, hotimage, pushedimage, disabledimage, selectedimage (see StateImages).
 class Option : public QCheckBox, public Control {
     Q_OBJECT
 
@@ -32,6 +34,7 @@ protected:
 
 private:
     std::string group_;
+    StateImages faces_;
 };
 
 }  // namespace skin

@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFocusEvent>
 #include <QVBoxLayout>
 #include <QVariant>
 #include <QWidget>
 #include <algorithm>
+#include <filesystem>
 
 #include "ui/skin/attribute_list.h"
 #include "ui/skin/container.h"
@@ -36,6 +38,44 @@ std::vector<Control*> ControlsOf(QWidget* root) {
     return controls;
 }
 
+// Reports a focus move the user made (a mouse press, Tab or Backtab) as "setfocus" from the
+// control that took the focus. Focus given when a window is activated or first shown, or set by
+// code, is not reported: pages save a setting on "setfocus", and opening one must not.
+class UserFocusWatcher final : public QObject {
+public:
+    static void Install() {
+        static QPointer<UserFocusWatcher> installed;
+        if (installed == nullptr && qApp != nullptr) {
+            installed = new UserFocusWatcher(qApp);
+            qApp->installEventFilter(installed);
+        }
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::FocusIn || !watched->isWidgetType()) {
+            return false;
+        }
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::MouseFocusReason && reason != Qt::TabFocusReason &&
+            reason != Qt::BacktabFocusReason) {
+            return false;
+        }
+        for (auto* w = static_cast<QWidget*>(watched); w != nullptr && !w->isWindow();
+             w = w->parentWidget()) {
+            if (Control* c = AsControl(w)) {
+                if (PaintManager* manager = c->GetManager())
+                    manager->SendNotify(c, "setfocus");
+                break;
+            }
+        }
+        return false;
+    }
+
+private:
+    using QObject::QObject;
+};
+
 }  // namespace
 
 PaintManager::PaintManager() : alive_(std::make_shared<bool>(true)) {}
@@ -47,13 +87,10 @@ PaintManager::~PaintManager() {
 
 void PaintManager::Init(QWidget* host) {
     host_ = host;
-    QObject::disconnect(focusConnection_);
-    focusConnection_ = QObject::connect(qApp, &QApplication::focusChanged,
-                                        [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
+    UserFocusWatcher::Install();
 }
 
 void PaintManager::Detach() {
-    QObject::disconnect(focusConnection_);
     notifiers_.clear();
     root_ = nullptr;
     host_ = nullptr;
@@ -88,6 +125,7 @@ bool PaintManager::LoadLayout(const std::string& file) {
         return false;
     }
     root_ = root;
+    ApplyLayoutStyle(file, root);
     ApplyLayoutProperties(root);
     for (Control* c : ControlsOf(root)) {
         c->OnAttach();
@@ -101,6 +139,19 @@ bool PaintManager::LoadLayout(const std::string& file) {
     host_->layout()->addWidget(root);
     host_->resize(size);
     return true;
+}
+
+void PaintManager::ApplyLayoutStyle(const std::string& file, QWidget* root) {
+    const std::string name = std::filesystem::path(file).replace_extension(".qss").string();
+    QFile sheet(QString::fromStdString(ResourceFile(name)));
+    if (!sheet.exists()) {
+        return;
+    }
+    if (!sheet.open(QIODevice::ReadOnly)) {
+        VL_WARN("style sheet {} cannot be read, {}", name, sheet.errorString().toStdString());
+        return;
+    }
+    root->setStyleSheet(QString::fromUtf8(sheet.readAll()));
 }
 
 void PaintManager::ApplyLayoutProperties(QWidget* root) {
@@ -264,20 +315,6 @@ void PaintManager::AddFont(int id, const std::u16string& face, int size, bool bo
 const QFont* PaintManager::GetFont(int id) const {
     const auto it = fonts_.find(id);
     return it == fonts_.end() ? nullptr : &it->second;
-}
-
-void PaintManager::OnFocusChanged(QWidget* now) {
-    if (now == nullptr || root_ == nullptr || !root_->isAncestorOf(now)) {
-        return;
-    }
-    for (QWidget* w = now; w != nullptr; w = w->parentWidget()) {
-        if (Control* c = AsControl(w)) {
-            SendNotify(c, "setfocus");
-            return;
-        }
-        if (w == root_)
-            return;
-    }
 }
 
 }  // namespace skin

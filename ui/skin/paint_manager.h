@@ -2,7 +2,6 @@
 
 #include <QFont>
 #include <QImage>
-#include <QMetaObject>
 #include <QPointer>
 #include <map>
 #include <memory>
@@ -38,8 +37,9 @@ public:
     void Detach();
 
     // Builds `file` (a layout in the resource folder, e.g. "main/ui.xml") and attaches it as the
-    // window's content; the window takes the layout's size. False, logged, when it cannot be
-    // built or its root is not a Container.
+    // window's content; the window takes the layout's size. The style sheet beside the layout
+    // ("main/ui.qss"), when there is one, styles this window only, over the application's. False,
+    // logged, when it cannot be built or its root is not a Container.
     bool LoadLayout(const std::string& file);
     Container* GetRoot() const;
 
@@ -79,12 +79,11 @@ public:
     void SetSizeBox(const Rect& rect) { sizeBox_ = rect; }
 
 private:
+    void ApplyLayoutStyle(const std::string& file, QWidget* root);
     void ApplyLayoutProperties(QWidget* root);
-    void OnFocusChanged(QWidget* now);
 
     QPointer<QWidget> host_;
     QPointer<Container> root_;
-    QMetaObject::Connection focusConnection_;
     std::vector<INotify*> notifiers_;
     std::shared_ptr<bool> alive_;  // lets a notification notice that this manager went away
     std::map<std::string, QImage> images_;

@@ -334,7 +334,6 @@ void Window::Teardown(bool widgetGone) {
     if (modalLoop_ != nullptr) {
         modalLoop_->exit(0);
     }
-    OnFinalMessage();
 }
 
 }  // namespace skin

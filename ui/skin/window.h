@@ -49,7 +49,10 @@ inline constexpr vl::UINT kModalAborted = static_cast<vl::UINT>(-1);
 // hit test answers HTCAPTION or a border moves or resizes the window instead.
 // A key message goes on to the window's focused control only when it reaches the default
 // handling below (Window::HandleMessage); a handler that answers a key itself swallows it.
-// Windows live on the UI thread; close a window before deleting it.
+// Windows live on the UI thread; close a window before deleting it. A window never deletes
+// itself: whoever created it frees it once it is closed (RunModal for modal sub-windows, the
+// singletons for the windows that live for the whole run), so code after Close in a handler may
+// still use the window's members.
 class Window : public vl::IMessageHandler {
 public:
     Window();
@@ -98,6 +101,8 @@ public:
     vl::UINT ShowModal();
     // Sends WM_CLOSE with `result`; its default handling destroys the window.
     void Close(vl::UINT result = 1);
+    // Destroys the window at once (WM_DESTROY, then the handle is gone), whatever WM_CLOSE does.
+    void Destroy();
 
     // WM_TIMER with `id` in wParam every `elapseMs` milliseconds; replaces a timer of the same id.
     bool SetTimer(vl::WPARAM id, unsigned elapseMs);
@@ -109,16 +114,11 @@ public:
     // RegisterIcon), WM_KEYDOWN and WM_KEYUP pass the key on; everything else answers 0.
     vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override;
 
-protected:
-    // Called last when the window is gone (after WM_DESTROY).
-    virtual void OnFinalMessage() {}
-
 private:
     friend class WindowWidget;
 
     // Runs the handler unless the window is gone.
     vl::LRESULT Deliver(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam);
-    void Destroy();
     // WM_DESTROY and release; `widgetGone` when Qt is deleting the widget already.
     void Teardown(bool widgetGone);
     void OnQtTimer(int qtTimerId);
