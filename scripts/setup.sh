@@ -2,6 +2,7 @@
 # Installs the Debian packages the build needs that are not installed yet.
 #   scripts/setup.sh run    what building and running the program needs
 #   scripts/setup.sh test   that, plus what the tests need (X server, tools)
+#   scripts/setup.sh fuzz   what building the fuzz targets needs (clang and libFuzzer)
 set -euo pipefail
 
 build_packages=(
@@ -13,11 +14,13 @@ build_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
 )
 test_packages=(xvfb xauth xdotool x11-utils x11-xserver-utils trayer openssl)
+fuzz_packages=(clang-14 libclang-rt-14-dev)
 
 wanted=("${build_packages[@]}")
-if [[ "${1:-run}" == "test" ]]; then
-  wanted+=("${test_packages[@]}")
-fi
+case "${1:-run}" in
+  test) wanted+=("${test_packages[@]}") ;;
+  fuzz) wanted+=("${fuzz_packages[@]}") ;;
+esac
 
 missing=()
 for p in "${wanted[@]}"; do

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <future>
 #include <map>
@@ -30,6 +29,18 @@
 
 namespace vl::test {
 
+// Waits until `done()` holds, checking every few milliseconds; false after `timeout`.
+inline bool WaitUntil(const std::function<bool()>& done,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 // Serves every account path of the back-end with answers the test scripts; unscripted paths
 // answer 500. Points the process's back-end URL at itself for its lifetime.
 class AccountBackend {
@@ -41,31 +52,22 @@ public:
     using Script = std::function<Reply(const httplib::Request&)>;
 
     AccountBackend() {
-        const vl::backend::Endpoint endpoints[] = {
-            vl::backend::kUserInfo,          vl::backend::kSmsSendCode,
-            vl::backend::kLoginSms,          vl::backend::kLoginQqOauthInfo,
-            vl::backend::kLoginWechatQrInfo, vl::backend::kLoginQqPoll,
-            vl::backend::kLoginWechatPoll,   vl::backend::kTransSaveNums,
-            vl::backend::kTransReport};
-        for (const auto& e : endpoints) {
+        namespace b = vl::backend;
+        for (const auto& e : {b::kUserInfo, b::kSmsSendCode, b::kLoginSms, b::kLoginQqOauthInfo,
+                              b::kLoginWechatQrInfo, b::kLoginQqPoll, b::kLoginWechatPoll,
+                              b::kTransSaveNums, b::kTransReport}) {
             const std::string path = e.path;
             auto handler = [this, path](const httplib::Request& req, httplib::Response& res) {
                 Script script;
                 {
                     std::lock_guard lock(mutex_);
-                    const auto it = scripts_.find(path);
-                    if (it != scripts_.end())
-                        script = it->second;
+                    script = scripts_[path];
                 }
                 const Reply reply = script ? script(req) : Reply{500, "not scripted"};
                 res.status = reply.status;
                 res.set_content(reply.body, "application/json");
             };
-            if (e.method == vl::backend::Method::Get) {
-                server_.Get(path, handler);
-            } else {
-                server_.Post(path, handler);
-            }
+            e.method == b::Method::Get ? server_.Get(path, handler) : server_.Post(path, handler);
         }
         server_.Start();
         saved_ = vl::Services();
@@ -95,17 +97,8 @@ public:
         }
         return out;
     }
-
-    // Waits until `path` has been requested `count` times; false after `timeout`.
-    bool WaitForRequests(const std::string& path, std::size_t count,
-                         std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (Requests(path).size() < count) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return true;
+    bool WaitForRequests(const std::string& path, std::size_t count) {
+        return WaitUntil([&] { return Requests(path).size() >= count; });
     }
 
     // A "/user/info" answer for one user.
@@ -125,7 +118,7 @@ private:
     LoopbackServer server_;  // last: stopped before the state its handlers read goes away
 };
 
-// What a listener window received, copied while the message was handled.
+// What a listener window received, with the payload copied while the message was handled.
 struct ListenerMessage {
     vl::UINT msg = 0;
     vl::WPARAM wParam = 0;
@@ -134,32 +127,6 @@ struct ListenerMessage {
     std::string text;     // narrow texts
     std::u16string wide;  // WM_USER_MANAGER_REQUEST_PHONE_CODE failures
 };
-
-// Copies the payload of a user-manager message; the pointer is valid only now.
-inline ListenerMessage CopyUserManagerMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) {
-    ListenerMessage m{msg, wParam, lParam, {}, {}, {}};
-    if (lParam == 0)
-        return m;
-    switch (msg) {
-        case WM_USER_MANAGER_REQUEST_PHONE_CODE:
-            m.wide = *reinterpret_cast<const std::u16string*>(lParam);
-            break;
-        case WM_USER_MANAGER_LOGIN:
-        case WM_USER_MANAGER_UPDATE:
-            if (wParam == 1) {
-                m.info = *reinterpret_cast<const UserInfo*>(lParam);
-            } else {
-                m.text = *reinterpret_cast<const std::string*>(lParam);
-            }
-            break;
-        case WM_USER_MANAGER_LOGOUT:
-            m.text = *reinterpret_cast<const std::string*>(lParam);
-            break;
-        default:
-            break;
-    }
-    return m;
-}
 
 // A recording window on a message loop of its own thread, like a window of the UI thread.
 class ListenerWindow final : public vl::IMessageHandler {
@@ -184,65 +151,50 @@ public:
     vl::HWND Hwnd() const { return hwnd_; }
 
     vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override {
-        ListenerMessage m = CopyUserManagerMessage(msg, wParam, lParam);
+        ListenerMessage m{msg, wParam, lParam, {}, {}, {}};
+        if (lParam != 0 && msg == WM_USER_MANAGER_REQUEST_PHONE_CODE) {
+            m.wide = *reinterpret_cast<const std::u16string*>(lParam);
+        } else if (lParam != 0 && wParam == 1 &&
+                   (msg == WM_USER_MANAGER_LOGIN || msg == WM_USER_MANAGER_UPDATE)) {
+            m.info = *reinterpret_cast<const UserInfo*>(lParam);
+        } else if (lParam != 0 && msg != WM_USER_MANAGER_NEED_LOGIN) {
+            m.text = *reinterpret_cast<const std::string*>(lParam);
+        }
         std::lock_guard lock(mutex_);
         messages_.push_back(std::move(m));
-        cv_.notify_all();
         return 0;
     }
 
-    std::vector<ListenerMessage> Messages() {
+    // Every message so far, or those of one kind.
+    std::vector<ListenerMessage> Messages(vl::UINT only = 0) {
         std::lock_guard lock(mutex_);
-        return messages_;
-    }
-    std::vector<ListenerMessage> Messages(vl::UINT msg) {
         std::vector<ListenerMessage> out;
-        for (auto& m : Messages()) {
-            if (m.msg == msg)
-                out.push_back(std::move(m));
+        for (const auto& m : messages_) {
+            if (only == 0 || m.msg == only)
+                out.push_back(m);
         }
         return out;
     }
 
-    // The `count`-th message `msg` (1-based), waiting at most `timeout` for it.
-    std::optional<ListenerMessage> WaitFor(
-        vl::UINT msg, std::size_t count = 1,
-        std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-        std::unique_lock lock(mutex_);
+    // The `count`-th message `msg` (1-based), waiting at most ten seconds for it.
+    std::optional<ListenerMessage> WaitFor(vl::UINT msg, std::size_t count = 1) {
         std::optional<ListenerMessage> found;
-        cv_.wait_for(lock, timeout, [&] {
-            std::size_t seen = 0;
-            for (const auto& m : messages_) {
-                if (m.msg == msg && ++seen == count) {
-                    found = m;
-                    return true;
-                }
-            }
-            return false;
+        WaitUntil([&] {
+            const auto seen = Messages(msg);
+            if (seen.size() >= count)
+                found = seen[count - 1];
+            return found.has_value();
         });
         return found;
     }
 
 private:
     std::mutex mutex_;
-    std::condition_variable cv_;
     std::vector<ListenerMessage> messages_;
     vl::MessageQueueLoop* loop_ = nullptr;
     vl::HWND hwnd_ = nullptr;
     std::thread thread_;
 };
-
-// Waits until `done()` holds, checking every few milliseconds; false after `timeout`.
-inline bool WaitUntil(const std::function<bool()>& done,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 // A running user manager with a scripted back-end and one listener window; every test starts
 // signed out with no provider holding a token, and QR polls every 10 ms.
@@ -252,8 +204,7 @@ protected:
         LogCapture::Get()->Clear();
         ASSERT_TRUE(vl::Http::Instance()->Init());
         UserPhone::Instance()->ClearToken();
-        for (UserQr* p : {static_cast<UserQr*>(UserWechat::Instance()),
-                          static_cast<UserQr*>(UserQQ::Instance())}) {
+        for (UserQr* p : Providers()) {
             p->Cancel();
             p->Stop();
             p->SetPollInterval(std::chrono::milliseconds(10));
@@ -272,11 +223,10 @@ protected:
         manager_->Close();
         vl::Http::Instance()->Uninit();
         vl::Http::SetUrlOpener(nullptr);
-        for (UserQr* p : {static_cast<UserQr*>(UserWechat::Instance()),
-                          static_cast<UserQr*>(UserQQ::Instance())}) {
+        for (UserQr* p : Providers())
             p->SetPollInterval(UserQr::kPollInterval);
-        }
     }
+    static std::vector<UserQr*> Providers() { return {UserWechat::Instance(), UserQQ::Instance()}; }
     std::vector<std::string> Opened() {
         std::lock_guard lock(openedMutex_);
         return opened_;

@@ -6,29 +6,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <stdexcept>
 
 namespace vl::test {
 
 namespace {
 
-constexpr int kPollMs = 20;
-
 // Waits for readable data for at most one poll interval.
 bool Readable(int fd) {
     pollfd p{fd, POLLIN, 0};
-    return ::poll(&p, 1, kPollMs) > 0;
-}
-
-std::size_t ContentLength(const std::string& head) {
-    std::string lower = head;
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const auto at = lower.find("\r\ncontent-length:");
-    if (at == std::string::npos)
-        return 0;
-    return static_cast<std::size_t>(std::strtoul(head.c_str() + at + 17, nullptr, 10));
+    return ::poll(&p, 1, 20) > 0;
 }
 
 }  // namespace
@@ -38,7 +25,6 @@ RawServer::RawServer(std::string reply) : reply_(std::move(reply)) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
     socklen_t len = sizeof(addr);
     if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
         ::listen(listenFd_, 16) != 0 ||
@@ -50,17 +36,9 @@ RawServer::RawServer(std::string reply) : reply_(std::move(reply)) {
 }
 
 RawServer::~RawServer() {
-    Stop();
-}
-
-void RawServer::Stop() {
     stop_ = true;
-    if (thread_.joinable())
-        thread_.join();
-    if (listenFd_ >= 0) {
-        ::close(listenFd_);
-        listenFd_ = -1;
-    }
+    thread_.join();
+    ::close(listenFd_);
 }
 
 std::string RawServer::Url(const std::string& path) const {
@@ -80,27 +58,18 @@ std::string RawServer::Reply(int status, const std::string& body) {
 
 void RawServer::Serve() {
     while (!stop_) {
-        if (!Readable(listenFd_))
-            continue;
-        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd =
+            Readable(listenFd_) ? ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
         if (fd < 0)
             continue;
+        // The head and whatever follows it until the client pauses (a small body comes along).
         std::string data;
         char buf[4096];
-        std::size_t headEnd = std::string::npos;
-        while (!stop_) {
-            if (headEnd != std::string::npos &&
-                data.size() >= headEnd + 4 + ContentLength(data.substr(0, headEnd))) {
-                break;
-            }
-            if (!Readable(fd))
-                continue;
-            const ssize_t n = ::recv(fd, buf, sizeof(buf), 0);
-            if (n <= 0)
+        while (!stop_ && (data.find("\r\n\r\n") == std::string::npos || Readable(fd))) {
+            const ssize_t n = Readable(fd) ? ::recv(fd, buf, sizeof(buf), 0) : 0;
+            if (n < 0 || (n == 0 && data.find("\r\n\r\n") != std::string::npos))
                 break;
             data.append(buf, static_cast<std::size_t>(n));
-            if (headEnd == std::string::npos)
-                headEnd = data.find("\r\n\r\n");
         }
         {
             std::lock_guard lock(mutex_);
@@ -109,10 +78,8 @@ void RawServer::Serve() {
         if (!reply_.empty()) {
             (void)!::send(fd, reply_.data(), reply_.size(), MSG_NOSIGNAL);
         } else {
-            // Never answers: hold the connection until the client gives up or we stop.
-            while (!stop_) {
-                if (Readable(fd) && ::recv(fd, buf, sizeof(buf), 0) <= 0)
-                    break;
+            // Never answers: holds the connection until the client gives up or the server stops.
+            while (!stop_ && !(Readable(fd) && ::recv(fd, buf, sizeof(buf), 0) <= 0)) {
             }
         }
         ::close(fd);

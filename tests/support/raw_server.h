@@ -8,9 +8,9 @@
 
 namespace vl::test {
 
-// A TCP server on 127.0.0.1 that records each request's raw bytes (head and Content-Length
-// body) and answers with a fixed reply, or never answers when the reply is empty. Connections
-// are handled one at a time; Stop (or destruction) ends everything within a poll interval.
+// A TCP server on 127.0.0.1 that records each request's raw bytes (the head, and a body sent
+// with it) and answers with a fixed reply, or never answers when the reply is empty. One
+// connection at a time; destruction ends everything within a poll interval.
 class RawServer {
 public:
     explicit RawServer(std::string reply);
@@ -18,10 +18,8 @@ public:
     RawServer(const RawServer&) = delete;
     RawServer& operator=(const RawServer&) = delete;
 
-    int Port() const { return port_; }
     std::string Url(const std::string& path = "") const;
     std::vector<std::string> Requests();
-    void Stop();
 
     // "HTTP/1.1 <status> X\r\nContent-Length: n\r\nConnection: close\r\n\r\n<body>"
     static std::string Reply(int status, const std::string& body);

@@ -1,27 +1,26 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <set>
 #include <thread>
 
 #include "logic/translate_types.h"
+#include "platform/core/launch.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
+#include "utils/vl_base64.h"
+#include "utils/vl_log.h"
 #include "utils/vl_services.h"
 #include "utils/vl_singleton.h"
+#include "utils/vl_string.h"
+#include "utils/vl_uuid.h"
 
+using namespace std::chrono_literals;
 using vl::test::LogCapture;
-
-TEST(Language, CodesMapBothWays) {
-    const char* codes[] = {"chs", "cht", "eng", "jap", "kor", "por", "spa", "fre", "rus"};
-    for (LanguageId id = 0; id < 9; ++id) {
-        EXPECT_EQ(vl::LangCodeToId(codes[id]), id);
-        EXPECT_EQ(vl::LangIdToCode(id), codes[id]);
-    }
-    EXPECT_EQ(vl::LangCodeToId("kor"), 4u);
-    EXPECT_EQ(vl::LangCodeToId(""), 0u);
-    EXPECT_EQ(vl::LangCodeToId("xyz"), 0u);
-    EXPECT_EQ(vl::LangCodeToId("KOR"), 0u);
-    EXPECT_EQ(vl::LangIdToCode(9), "");
-}
+using vl::test::TempDir;
 
 namespace {
 
@@ -30,7 +29,28 @@ struct Counted : vl::Singleton<Counted> {
     static inline std::atomic<int> constructions{0};
 };
 
+struct Widget {
+    void Act() { VL_INFO("widget acted {}", 7); }
+};
+
+// An executable script in `dir`.
+std::string Script(const TempDir& dir, const std::string& name, const std::string& body) {
+    dir.Write(name, "#!/bin/sh\n" + body);
+    ::chmod(dir.File(name).c_str(), 0755);
+    return dir.File(name);
+}
+
 }  // namespace
+
+TEST(Language, CodesMapBothWays) {
+    const char* codes[] = {"chs", "cht", "eng", "jap", "kor", "por", "spa", "fre", "rus"};
+    for (LanguageId id = 0; id < 9; ++id) {
+        EXPECT_EQ(vl::LangCodeToId(codes[id]), id);
+        EXPECT_EQ(vl::LangIdToCode(id), codes[id]);
+    }
+    EXPECT_EQ(vl::LangCodeToId("KOR"), 0u);
+    EXPECT_EQ(vl::LangIdToCode(9), "");
+}
 
 TEST(Singleton, ConcurrentFirstCallsConstructOnce) {
     std::vector<std::thread> threads;
@@ -45,45 +65,100 @@ TEST(Singleton, ConcurrentFirstCallsConstructOnce) {
         EXPECT_EQ(p, seen[0]);
 }
 
-TEST(ServiceConfig, FileOverridesFieldByField) {
-    vl::test::TempDir dir;
-    dir.Write("s.json", R"({"backend":{"url":"http://127.0.0.1:9"},
-                           "youdao_translate":{"app_key":"k"},
-                           "baidu_ocr":{"secret_key":"s","app_id":"1"}})");
+TEST(ServiceConfig, FileOverridesFieldByFieldAndBadContentKeepsDefaults) {
+    TempDir dir;
+    const vl::ServiceConfig d;
+    dir.Write("s.json", R"({"backend":{"url":"http://127.0.0.1:9"},"youdao_ocr":{"url":5}})");
     const vl::ServiceConfig c = vl::LoadServiceConfig(dir.File("s.json"));
-    const vl::ServiceConfig d;
     EXPECT_EQ(c.backend.url, "http://127.0.0.1:9");
-    EXPECT_EQ(c.youdaoTranslate.appKey, "k");
-    EXPECT_EQ(c.youdaoTranslate.appSecret, d.youdaoTranslate.appSecret);
-    EXPECT_EQ(c.youdaoTranslate.url, d.youdaoTranslate.url);
-    EXPECT_EQ(c.baiduOcr.secretKey, "s");
-    EXPECT_EQ(c.baiduOcr.appId, "1");
-    EXPECT_EQ(c.baiduOcr.apiKey, d.baiduOcr.apiKey);
     EXPECT_EQ(c.youdaoOcr.url, d.youdaoOcr.url);
-}
-
-TEST(ServiceConfig, BadContentKeepsDefaultsForWhatCouldNotBeRead) {
-    vl::test::TempDir dir;
-    const vl::ServiceConfig d;
-
-    LogCapture::Get()->Clear();
-    dir.Write("broken.json", R"({"backend": )");
-    EXPECT_EQ(vl::LoadServiceConfig(dir.File("broken.json")).backend.url, d.backend.url);
-    EXPECT_TRUE(LogCapture::Get()->Contains("parse service config failed"));
-
-    LogCapture::Get()->Clear();
-    dir.Write("types.json", R"({"backend":"http://x","youdao_ocr":{"url":5,"app_key":"k2"}})");
-    const vl::ServiceConfig c = vl::LoadServiceConfig(dir.File("types.json"));
-    EXPECT_EQ(c.backend.url, d.backend.url);
-    EXPECT_EQ(c.youdaoOcr.url, d.youdaoOcr.url);
-    EXPECT_EQ(c.youdaoOcr.appKey, "k2");
-    EXPECT_TRUE(LogCapture::Get()->Contains("\"backend\" is not an object"));
     EXPECT_TRUE(LogCapture::Get()->Contains("\"youdao_ocr.url\" is not a string"));
 
-    LogCapture::Get()->Clear();
-    EXPECT_EQ(vl::LoadServiceConfig(dir.File("missing.json")).backend.url, d.backend.url);
-    EXPECT_TRUE(LogCapture::Get()->Entries().empty());
+    // A number no double holds once escaped the reader and ended the program at its first use.
+    dir.Write("huge.json", R"({"backend":{"url":1e400}})");
+    EXPECT_EQ(vl::LoadServiceConfig(dir.File("huge.json")).backend.url, d.backend.url);
+    EXPECT_TRUE(LogCapture::Get()->Contains("parse service config failed"));
 
-    dir.Write("array.json", "[1,2]");
-    EXPECT_EQ(vl::LoadServiceConfig(dir.File("array.json")).backend.url, d.backend.url);
+    // A file that exists but cannot be read is no missing file: it is logged.
+    std::filesystem::create_directory(dir.Path() / "folder.json");
+    LogCapture::Get()->Clear();
+    EXPECT_EQ(vl::LoadServiceConfig(dir.File("folder.json")).backend.url, d.backend.url);
+    EXPECT_TRUE(LogCapture::Get()->Contains("service config cannot be read"));
+    LogCapture::Get()->Clear();
+    vl::LoadServiceConfig(dir.File("missing.json"));
+    EXPECT_TRUE(LogCapture::Get()->Entries().empty());
+}
+
+TEST(Log, LineCarriesCallSiteAndEndsWithCrLf) {
+    LogCapture::Get()->Clear();
+    Widget().Act();
+    const auto entries = LogCapture::Get()->Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    // [I][12/06/26 17:53:57.123][tid][    0][foundation_test.cpp:16][{anonymous}::Widget::Act]
+    const std::regex shape(
+        R"(\[I\]\[\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3}\]\[\d+\]\[ *\d+\]\[foundation_test\.cpp:\d+\])"
+        R"(\[\{anonymous\}::Widget::Act\] widget acted 7\r\n)");
+    EXPECT_TRUE(std::regex_match(entries[0].formatted, shape)) << entries[0].formatted;
+    EXPECT_STREQ(vl::log::FunctionName("std::vector<int> a::B<c, d>::F(int)").c_str(),
+                 "a::B<c, d>::F");
+    EXPECT_STREQ(vl::log::FunctionName("bool S::operator()(int) const").c_str(), "S::operator()");
+}
+
+TEST(Text, MalformedSequencesBecomeOneReplacementEach) {
+    const char16_t R = 0xFFFD;
+    const std::string utf8 = "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80z";
+    EXPECT_EQ(vl::ToUnicodeW(utf8), (std::u16string{u'a', 0x00E9, 0x4E2D, 0xD83D, 0xDE00, u'z'}));
+    EXPECT_EQ(vl::ToUnicodeW("\xC0\xAF"), (std::u16string{R, R}));
+    EXPECT_EQ(vl::ToUnicodeW("x\xF0\x9F\x98"), (std::u16string{u'x', R}));
+    EXPECT_EQ(vl::ToUtf8(std::u16string{0xD83D, u'a'}),
+              "\xEF\xBF\xBD"
+              "a");
+    EXPECT_EQ(vl::UrlEncode(std::string("a b~\0+", 6)), "a+b%7E%00%2B");
+    std::vector<std::string> out;
+    vl::Split("1,2,,3,", ",", out);
+    EXPECT_EQ(out, (std::vector<std::string>{"1", "2", "3"}));
+}
+
+TEST(Text, Base64KeepsToTheAlphabetAndDecodesNothingPartially) {
+    EXPECT_EQ(vl::ToBase64("foobar"), "Zm9vYmFy");
+    EXPECT_EQ(vl::ToBase64(std::string("\xFB\xFF", 2)), "+/8=");
+    EXPECT_EQ(vl::FromBase64("Zm9vYg=="), "foob");
+    for (const char* invalid : {"Zg", "Zm9-", "Z===", "Zg==Zm9v", "Zm=v"}) {
+        LogCapture::Get()->Clear();
+        EXPECT_EQ(vl::FromBase64(invalid), "") << invalid;
+        EXPECT_TRUE(LogCapture::Get()->Has("base64_decode failed")) << invalid;
+    }
+    std::set<std::string> seen;
+    for (int i = 0; i < 100; ++i) {
+        std::string id;
+        ASSERT_TRUE(vl::UuidGenWithoutDash(id));
+        EXPECT_TRUE(std::regex_match(id, std::regex("[0-9a-f]{12}4[0-9a-f]{3}[89ab][0-9a-f]{15}")));
+        seen.insert(id);
+    }
+    EXPECT_EQ(seen.size(), 100u);
+}
+
+TEST(Launch, PassesTheAddressAsOneArgumentWithoutAShell) {
+    TempDir dir;
+    const std::string opener =
+        Script(dir, "opener",
+               "for a in \"$@\"; do printf '[%s]' \"$a\"; done > \"" + dir.File("args") + "\"\n");
+    std::string error;
+    const std::string url = "https://example.com/a b?x=$(touch " + dir.File("pwned") + ")&y=`id`";
+    ASSERT_TRUE(vl::platform::Launch(opener, {url}, 5s, error)) << error;
+    EXPECT_EQ(dir.Read("args"), "[" + url + "]");  // the opener has ended: its output is there
+    EXPECT_FALSE(std::filesystem::exists(dir.File("pwned")));
+}
+
+// An opener that fails (no browser) is a failure; one that stays open does not hold the caller.
+TEST(Launch, ReportsHowTheProgramEnded) {
+    TempDir dir;
+    std::string error;
+    EXPECT_FALSE(vl::platform::Launch("velmora-no-such-program", {}, 5s, error));
+    EXPECT_EQ(error, "velmora-no-such-program not found");
+    EXPECT_FALSE(vl::platform::Launch(Script(dir, "broken", "exit 3\n"), {}, 5s, error));
+    EXPECT_EQ(error, dir.File("broken") + " exited with 3");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(vl::platform::Launch(Script(dir, "stays", "sleep 5\n"), {}, 200ms, error));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
 }
