@@ -3,7 +3,6 @@
 #include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/dom/DOMElement.hpp>
 #include <xercesc/dom/DOMImplementationRegistry.hpp>
-#include <xercesc/dom/DOMLSException.hpp>
 #include <xercesc/dom/DOMLSParser.hpp>
 #include <xercesc/dom/DOMNamedNodeMap.hpp>
 #include <xercesc/dom/DOMNode.hpp>
@@ -205,7 +204,10 @@ xml_schema::dom::unique_ptr<xercesc::DOMDocument> ParseWithoutDoctype(
     xml_schema::dom::unique_ptr<xercesc::DOMDocument> doc;
     try {
         doc.reset(parser->parse(&wrap));
-    } catch (const xercesc::DOMLSException&) {
+    } catch (...) {
+        // Xerces throws more than DOMLSException (a DOMException for a bad version in the
+        // declaration); every one of them is a document that cannot be read.
+        doc.reset();
     }
     if (proxy.failed()) {
         doc.reset();

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <functional>
 #include <future>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -29,76 +28,25 @@
 
 namespace vl::test {
 
-// Waits until `done()` holds, checking every few milliseconds; false after `timeout`.
-inline bool WaitUntil(const std::function<bool()>& done,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
-// Serves every account path of the back-end with answers the test scripts; unscripted paths
-// answer 500. Points the process's back-end URL at itself for its lifetime.
-class AccountBackend {
+// The back-end's account paths, scripted; the process's back-end URL points here while the
+// object lives.
+class AccountBackend : public LoopbackServer {
 public:
-    struct Reply {
-        int status = 200;
-        std::string body;
-    };
-    using Script = std::function<Reply(const httplib::Request&)>;
-
-    AccountBackend() {
+    AccountBackend() : saved_(vl::Services()) {
         namespace b = vl::backend;
         for (const auto& e : {b::kUserInfo, b::kSmsSendCode, b::kLoginSms, b::kLoginQqOauthInfo,
                               b::kLoginWechatQrInfo, b::kLoginQqPoll, b::kLoginWechatPoll,
                               b::kTransSaveNums, b::kTransReport}) {
-            const std::string path = e.path;
-            auto handler = [this, path](const httplib::Request& req, httplib::Response& res) {
-                Script script;
-                {
-                    std::lock_guard lock(mutex_);
-                    script = scripts_[path];
-                }
-                const Reply reply = script ? script(req) : Reply{500, "not scripted"};
-                res.status = reply.status;
-                res.set_content(reply.body, "application/json");
-            };
-            e.method == b::Method::Get ? server_.Get(path, handler) : server_.Post(path, handler);
+            Route(e.method == b::Method::Post, e.path);
         }
-        server_.Start();
-        saved_ = vl::Services();
+        Start();
         vl::ServiceConfig config = saved_;
-        config.backend.url = server_.Url();
+        config.backend.url = Url();
         vl::SetServices(config);
     }
-    ~AccountBackend() {
-        server_.Stop();
+    ~AccountBackend() override {
+        Stop();
         vl::SetServices(saved_);
-    }
-
-    void Set(const std::string& path, Script script) {
-        std::lock_guard lock(mutex_);
-        scripts_[path] = std::move(script);
-    }
-    void Set(const std::string& path, int status, const std::string& body) {
-        Set(path, [status, body](const httplib::Request&) { return Reply{status, body}; });
-    }
-
-    // Requests that reached `path`, in order.
-    std::vector<LoopbackServer::Request> Requests(const std::string& path) {
-        std::vector<LoopbackServer::Request> out;
-        for (auto& r : server_.Requests()) {
-            if (r.path == path)
-                out.push_back(std::move(r));
-        }
-        return out;
-    }
-    bool WaitForRequests(const std::string& path, std::size_t count) {
-        return WaitUntil([&] { return Requests(path).size() >= count; });
     }
 
     // A "/user/info" answer for one user.
@@ -112,10 +60,7 @@ public:
     }
 
 private:
-    std::mutex mutex_;
-    std::map<std::string, Script> scripts_;
     vl::ServiceConfig saved_;
-    LoopbackServer server_;  // last: stopped before the state its handlers read goes away
 };
 
 // What a listener window received, with the payload copied while the message was handled.
@@ -196,6 +141,10 @@ private:
     std::thread thread_;
 };
 
+inline std::vector<UserQr*> QrProviders() {
+    return {UserWechat::Instance(), UserQQ::Instance()};
+}
+
 // A running user manager with a scripted back-end and one listener window; every test starts
 // signed out with no provider holding a token, and QR polls every 10 ms.
 class AccountTest : public ::testing::Test {
@@ -204,7 +153,7 @@ protected:
         LogCapture::Get()->Clear();
         ASSERT_TRUE(vl::Http::Instance()->Init());
         UserPhone::Instance()->ClearToken();
-        for (UserQr* p : Providers()) {
+        for (UserQr* p : QrProviders()) {
             p->Cancel();
             p->Stop();
             p->SetPollInterval(std::chrono::milliseconds(10));
@@ -223,10 +172,9 @@ protected:
         manager_->Close();
         vl::Http::Instance()->Uninit();
         vl::Http::SetUrlOpener(nullptr);
-        for (UserQr* p : Providers())
+        for (UserQr* p : QrProviders())
             p->SetPollInterval(UserQr::kPollInterval);
     }
-    static std::vector<UserQr*> Providers() { return {UserWechat::Instance(), UserQQ::Instance()}; }
     std::vector<std::string> Opened() {
         std::lock_guard lock(openedMutex_);
         return opened_;
