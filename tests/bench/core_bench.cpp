@@ -1,18 +1,11 @@
-// The local part of one OCR task (Base64 and form encoding of a 300 KB JPEG with its signature,
-// the reading of a 50-line answer; target under 5 ms in all), text conversion, and queued
-// requests against a loopback server.
+// The local part of one OCR task: Base64 and form encoding of a 300 KB JPEG with its signature,
+// and the reading of a 50-line answer. Target: under 5 ms in all.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <nlohmann/json.hpp>
 #include <random>
-#include <thread>
 
 #include "logic/translator.h"
-#include "tests/support/loopback_server.h"
-#include "utils/vl_base64.h"
-#include "utils/vl_http.h"
-#include "utils/vl_string.h"
 
 namespace {
 
@@ -58,44 +51,5 @@ void BM_YoudaoOcrTaskLocal(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_YoudaoOcrTaskLocal)->Unit(benchmark::kMillisecond);
-
-void BM_FromBase64_300KB(benchmark::State& state) {
-    const std::string text = vl::ToBase64(Jpeg());
-    for (auto _ : state)
-        benchmark::DoNotOptimize(vl::FromBase64(text));
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * text.size());
-}
-BENCHMARK(BM_FromBase64_300KB);
-
-void BM_Utf8ToUtf16AndBack(benchmark::State& state) {
-    const std::string text = YoudaoAnswer();
-    for (auto _ : state)
-        benchmark::DoNotOptimize(vl::ToUtf8(vl::ToUnicodeW(text)));
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * text.size());
-}
-BENCHMARK(BM_Utf8ToUtf16AndBack);
-
-void BM_QueuedGet(benchmark::State& state) {
-    vl::test::LoopbackServer server;
-    server.Get("/ping", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(R"({"code":0,"msg":"ok","data":{}})", "application/json");
-    });
-    server.Start();
-    vl::Http* http = vl::Http::Instance();
-    http->Init();
-    const int batch = static_cast<int>(state.range(0));
-    for (auto _ : state) {
-        std::atomic<int> done{0};
-        for (int i = 0; i < batch; ++i) {
-            http->GetAsync([&done](bool, auto&&...) { ++done; }, server.Url("/ping"),
-                           {{"Access-Token", ""}, {"Content-Type", "application/json"}});
-        }
-        while (done < batch)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    http->Uninit();
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * batch);
-}
-BENCHMARK(BM_QueuedGet)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

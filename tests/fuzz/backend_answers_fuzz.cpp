@@ -24,8 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 1: {
             UserInfo info;
             UserManager::ReadUserInfoAnswer(body, info, err);
-            break;
-        }
+        } break;
         case 2:
             UserPhone::ParseRequestCode(body, err);
             if (UserPhone::ParseAccessToken(body, token, err)) {
@@ -43,17 +42,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             answer.ok = true;
             answer.response = body;
             UserManager::Instance()->ProcessCmdTranslateSaveNum(answer);
-            break;
-        }
+        } break;
         case 5: {
             static ConfigManager config{std::string()};
             config.ParseConfig(body);
-            break;
-        }
+        } break;
         default: {
             vl::ServiceConfig services;
             vl::ApplyServiceConfig(body, services);
-            break;
         }
     }
     return 0;

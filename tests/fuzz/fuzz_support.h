@@ -2,7 +2,6 @@
 
 #include <spdlog/sinks/null_sink.h>
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +10,7 @@
 #include "utils/vl_log.h"
 
 // Shared by the fuzz targets: a process logger that formats every line (the log is part of what
-// is fuzzed) but writes nowhere, and a check that aborts so the fuzzer records the input.
+// is fuzzed) but writes nowhere, and a check that aborts so the fuzzer keeps the input.
 namespace vl::fuzz {
 
 inline void QuietLog() {
@@ -20,22 +19,18 @@ inline void QuietLog() {
     (void)installed;
 }
 
-#define VL_FUZZ_CHECK(condition)                                                               \
-    do {                                                                                       \
-        if (!(condition)) {                                                                    \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                      \
-        }                                                                                      \
-    } while (0)
+#define VL_FUZZ_CHECK(condition)                                                                \
+    ((condition) ? (void)0                                                                      \
+                 : (std::fprintf(stderr, "%s:%d: %s failed\n", __FILE__, __LINE__, #condition), \
+                    std::abort()))
 
 // The first byte picks one of `count` readers; the rest is the input.
 inline std::size_t Split(const std::uint8_t* data, std::size_t size, std::size_t count,
                          std::string& rest) {
-    if (size == 0) {
-        rest.clear();
+    rest.assign(reinterpret_cast<const char*>(data), size);
+    if (size == 0)
         return 0;
-    }
-    rest.assign(reinterpret_cast<const char*>(data + 1), size - 1);
+    rest.erase(0, 1);
     return data[0] % count;
 }
 

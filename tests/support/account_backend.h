@@ -68,9 +68,8 @@ struct ListenerMessage {
     vl::UINT msg = 0;
     vl::WPARAM wParam = 0;
     vl::LPARAM lParam = 0;
-    UserInfo info;        // WM_USER_MANAGER_LOGIN / _UPDATE with wParam 1
-    std::string text;     // narrow texts
-    std::u16string wide;  // WM_USER_MANAGER_REQUEST_PHONE_CODE failures
+    UserInfo info;     // WM_USER_MANAGER_LOGIN / _UPDATE with wParam 1
+    std::string text;  // narrow texts
 };
 
 // A recording window on a message loop of its own thread, like a window of the UI thread.
@@ -96,13 +95,11 @@ public:
     vl::HWND Hwnd() const { return hwnd_; }
 
     vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override {
-        ListenerMessage m{msg, wParam, lParam, {}, {}, {}};
-        if (lParam != 0 && msg == WM_USER_MANAGER_REQUEST_PHONE_CODE) {
-            m.wide = *reinterpret_cast<const std::u16string*>(lParam);
-        } else if (lParam != 0 && wParam == 1 &&
-                   (msg == WM_USER_MANAGER_LOGIN || msg == WM_USER_MANAGER_UPDATE)) {
+        ListenerMessage m{msg, wParam, lParam, {}, {}};
+        if (lParam != 0 && wParam == 1 &&
+            (msg == WM_USER_MANAGER_LOGIN || msg == WM_USER_MANAGER_UPDATE)) {
             m.info = *reinterpret_cast<const UserInfo*>(lParam);
-        } else if (lParam != 0 && msg != WM_USER_MANAGER_NEED_LOGIN) {
+        } else if (lParam != 0 && msg != WM_USER_MANAGER_REQUEST_PHONE_CODE) {
             m.text = *reinterpret_cast<const std::string*>(lParam);
         }
         std::lock_guard lock(mutex_);

@@ -41,11 +41,9 @@ std::size_t LogCapture::Count(const std::string& text) {
 }
 
 std::string LogCapture::Dump() {
-    std::lock_guard lock(mutex_);
     std::string out;
-    for (const Entry& e : entries_) {
+    for (const Entry& e : Entries())
         out += e.formatted;
-    }
     return out;
 }
 

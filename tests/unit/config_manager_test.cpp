@@ -2,7 +2,6 @@
 #include <sys/resource.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -11,7 +10,6 @@
 #include "tests/support/log_capture.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/temp_dir.h"
-#include "utils/vl_services.h"
 
 using vl::test::LogCapture;
 using vl::test::LoopbackServer;
@@ -35,28 +33,18 @@ std::unique_ptr<Velmora> ReadFile(const std::string& path) {
 
 std::vector<std::string> FileNames(const TempDir& dir) {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
         names.push_back(e.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
     return names;
 }
 
-// A back-end on loopback answering "/config/get"; the device identifier lives in a temporary
-// folder instead of the user's own.
+// A back-end on loopback answering "/config/get".
 class ConfigManagerTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static TempDir home;
-        setenv("XDG_CONFIG_HOME", home.Path().c_str(), 1);
-    }
-
     void SetUp() override {
-        backend_.Get("/config/get", [this](const httplib::Request&, httplib::Response& res) {
-            res.status = status_;
-            res.set_content(answer_, "application/json");
-        });
+        backend_.Route(false, "/config/get");
         backend_.Start();
+        backend_.Set("/config/get", 200, kGoodAnswer);
         vl::ServiceConfig config;
         config.backend.url = backend_.Url();
         vl::SetServices(config);
@@ -66,9 +54,7 @@ protected:
     std::string SettingsFile() const { return dir_.File("velmora.xml"); }
 
     TempDir dir_;
-    int status_ = 200;
-    std::string answer_ = kGoodAnswer;
-    LoopbackServer backend_;  // last: stopped before the state its handlers read goes away
+    LoopbackServer backend_;
 };
 
 }  // namespace
