@@ -451,23 +451,6 @@ TEST_F(TaskThreadTest, FailuresOfEitherStepAreReportedAndTheQueueGoesOn) {
               "translate request failed response code 500, down");
 }
 
-// Settings change only between tasks, as the settings pages do.
-TEST_F(TaskThreadTest, EngineIsAskedForEveryTask) {
-    services_.Set("/ocrapi", 200,
-                  R"({"errorCode":"0","Result":{"regions":[{"dir":"v","lines":[)" +
-                      YoudaoLine("y", "1,1,9,1,9,9,1,9") + "]}]}}");
-    Config()->conf().engine("vertical");
-    translator_.Init(&recorder_);
-    translator_.PushTask(1, 3, 0, "v");
-    ASSERT_TRUE(recorder_.WaitFor(1));
-    EXPECT_TRUE(recorder_.Results()[0].lines.at(0).vertical);
-    Config()->conf().engine("horizontal");
-    translator_.PushTask(2, 3, 0, "h");
-    ASSERT_TRUE(recorder_.WaitFor(2));
-    EXPECT_EQ(services_.Requests("/ocrapi").size(), 1u);
-    EXPECT_EQ(services_.Requests("/general").size(), 1u);
-}
-
 TEST_F(TaskThreadTest, UninitWaitsForTheRunningTaskAndDropsTheQueue) {
     std::mutex gate;
     std::condition_variable cv;
