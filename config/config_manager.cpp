@@ -148,14 +148,18 @@ bool ConfigManager::KeepUnreadableFile() {
     for (int i = 0; i < kMaxBackups; ++i) {
         const std::string bad =
             file + kBadSuffix + (i == 0 ? std::string() : "." + std::to_string(i));
-        const bool last = i == kMaxBackups - 1;
-        int rc = last
-                     ? std::rename(file.c_str(), bad.c_str())
-                     : ::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, bad.c_str(), RENAME_NOREPLACE);
-        if (rc != 0 && errno == EINVAL && !last) {
-            // A file system without RENAME_NOREPLACE.
-            rc = ::access(bad.c_str(), F_OK) == 0 ? (errno = EEXIST, -1)
-                                                  : std::rename(file.c_str(), bad.c_str());
+        int rc = 0;
+        if (i == kMaxBackups - 1) {
+            rc = std::rename(file.c_str(), bad.c_str());
+        } else {
+            rc = ::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, bad.c_str(), RENAME_NOREPLACE);
+            if (rc != 0 && errno == EINVAL) {  // a file system without RENAME_NOREPLACE
+                if (::access(bad.c_str(), F_OK) == 0) {
+                    errno = EEXIST;
+                } else {
+                    rc = std::rename(file.c_str(), bad.c_str());
+                }
+            }
         }
         if (rc == 0) {
             VL_WARN("unreadable settings file kept as \"{}\"", bad);

@@ -19,6 +19,8 @@ namespace vl {
 
 namespace {
 
+static_assert(Http::kMaxResponseBytes == curl::kMaxAnswerBytes);
+
 constexpr int kNeedLoginCode = 10505;
 // Only the envelope's top-level "code" matters to the need-login rule: larger or deeper answers
 // are not examined at all.
