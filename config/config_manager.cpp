@@ -1,6 +1,8 @@
 #include "config/config_manager.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -133,21 +135,44 @@ bool ConfigManager::Init() {
 }
 
 bool ConfigManager::KeepUnreadableFile() {
+    // Through a link: the file it leads to is the one kept, and the link stays for the new file.
+    const std::string file = vl::ResolveLinks(path_);
     struct stat st {};
-    if (::lstat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (::lstat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
         // A folder or anything else that is not a file is not ours to move or replace.
         VL_ERROR("settings path \"{}\" is not a file, left as it is", path_);
         return false;
     }
-    const std::string bad = path_ + kBadSuffix;
-    if (std::rename(path_.c_str(), bad.c_str()) != 0) {
-        // Without a copy of it the user's file must not be overwritten.
-        VL_ERROR("keep unreadable settings as \"{}\" failed, {}; \"{}\" left as it is", bad,
-                 std::strerror(errno), path_);
-        return false;
+    // Earlier backups may hold a token or region the user wants back: each unreadable file takes
+    // the first free name, and only the last name is ever reused.
+    for (int i = 0; i < kMaxBackups; ++i) {
+        const std::string bad =
+            file + kBadSuffix + (i == 0 ? std::string() : "." + std::to_string(i));
+        int rc = 0;
+        if (i == kMaxBackups - 1) {
+            rc = std::rename(file.c_str(), bad.c_str());
+        } else {
+            rc = ::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, bad.c_str(), RENAME_NOREPLACE);
+            if (rc != 0 && errno == EINVAL) {  // a file system without RENAME_NOREPLACE
+                if (::access(bad.c_str(), F_OK) == 0) {
+                    errno = EEXIST;
+                } else {
+                    rc = std::rename(file.c_str(), bad.c_str());
+                }
+            }
+        }
+        if (rc == 0) {
+            VL_WARN("unreadable settings file kept as \"{}\"", bad);
+            return true;
+        }
+        if (errno != EEXIST) {
+            // Without a copy of it the user's file must not be overwritten.
+            VL_ERROR("keep unreadable settings as \"{}\" failed, {}; \"{}\" left as it is", bad,
+                     std::strerror(errno), path_);
+            return false;
+        }
     }
-    VL_WARN("unreadable settings file kept as \"{}\"", bad);
-    return true;
+    return false;
 }
 
 bool ConfigManager::Save() {
@@ -190,7 +215,8 @@ void ConfigManager::GetConfig() {
     std::string response;
     if (!vl::Singleton<vl::Http>::Instance()->GetSync(error, httpCode, response, url, headers,
                                                       vl::Http::kDefaultTimeoutMs)) {
-        VL_WARN("request config failed, msg {}, code {}, resp {}", error, httpCode, response);
+        VL_WARN("request config failed, msg {}, code {}, resp {}", error, httpCode,
+                vl::json::Excerpt(response));
         return;
     }
     ParseConfig(response);
@@ -203,8 +229,8 @@ void ConfigManager::ParseConfig(const std::string& response) {
     }
     std::lock_guard lock(mutex_);
     try {
-        const nlohmann::json root = nlohmann::json::parse(response);
-        const int code = root.at("code").get<int>();
+        const nlohmann::json root = vl::json::Parse(response);
+        const std::int32_t code = vl::json::ToInt32(root.at("code"));
         const std::string msg = root.at("msg").get<std::string>();
         if (code != 0) {
             VL_WARN("request config failed, code {}, msg {}", code, msg);
@@ -213,8 +239,7 @@ void ConfigManager::ParseConfig(const std::string& response) {
         const nlohmann::json& config = root.at("data").at("config");
         customerServiceQq_ = config.at("qq_kefu").get<std::string>();
         // trans_config is a JSON text inside the string.
-        const nlohmann::json trans =
-            nlohmann::json::parse(config.at("trans_config").get<std::string>());
+        const nlohmann::json trans = vl::json::Parse(config.at("trans_config").get<std::string>());
         if (trans.is_object() && trans.contains("precise_ocr")) {
             preciseOcrEngine_ = trans.at("precise_ocr").get<std::string>();
         } else if (trans.is_object() && trans.contains("precise_orc")) {

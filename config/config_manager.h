@@ -13,6 +13,8 @@ class ConfigManager : public Velmora, public vl::Singleton<ConfigManager> {
 public:
     static constexpr const char* kFileName = "velmora.xml";
     static constexpr const char* kBadSuffix = ".bad";
+    // Unreadable files are kept as velmora.xml.bad, velmora.xml.bad.1 … velmora.xml.bad.9.
+    static constexpr int kMaxBackups = 10;
 
     // Settings beside the executable.
     ConfigManager();
@@ -20,7 +22,9 @@ public:
     explicit ConfigManager(std::string settingsDir);
 
     // Loads the settings file, creating it with the defaults when it is missing. A file that
-    // cannot be read is kept as "velmora.xml.bad" and replaced by the defaults. Fetches the
+    // cannot be read is kept under the first free backup name ("velmora.xml.bad", then
+    // "velmora.xml.bad.1", …) and replaced by the defaults. A symbolic link is followed: its
+    // target is read, kept and replaced, and the link stays. Fetches the
     // remote configuration once after a successful load. False when no usable file could be had.
     bool Init();
 

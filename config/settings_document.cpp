@@ -2,7 +2,12 @@
 
 #include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/dom/DOMElement.hpp>
+#include <xercesc/dom/DOMImplementationRegistry.hpp>
+#include <xercesc/dom/DOMLSParser.hpp>
+#include <xercesc/dom/DOMNamedNodeMap.hpp>
 #include <xercesc/dom/DOMNode.hpp>
+#include <xercesc/framework/Wrapper4InputSource.hpp>
+#include <xercesc/util/XMLUni.hpp>
 
 #include <charconv>
 #include <limits>
@@ -12,6 +17,7 @@
 #include <vector>
 #include <xsd/cxx/tree/error-handler.hxx>
 #include <xsd/cxx/tree/text.hxx>
+#include <xsd/cxx/xml/dom/bits/error-handler-proxy.hxx>
 #include <xsd/cxx/xml/dom/parsing-source.hxx>
 #include <xsd/cxx/xml/sax/std-input-source.hxx>
 
@@ -130,7 +136,94 @@ void CheckRegionIntegers(const xercesc::DOMDocument& doc) {
     }
 }
 
+// XML 1.0 characters only: a file declared XML 1.1 may carry control characters that no
+// XML 1.0 writer can put back.
+bool IsXml10Text(const XMLCh* s) {
+    if (s == nullptr) {
+        return true;
+    }
+    for (; *s != 0; ++s) {
+        const XMLCh c = *s;
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (s[1] < 0xDC00 || s[1] > 0xDFFF) {
+                return false;
+            }
+            ++s;
+            continue;
+        }
+        const bool ok = c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+                        (c >= 0xE000 && c <= 0xFFFD);
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void CheckCharacters(const DOMNode& node) {
+    if (!IsXml10Text(node.getNodeValue())) {
+        throw InvalidCharacter();
+    }
+    if (const xercesc::DOMNamedNodeMap* attributes = node.getAttributes()) {
+        for (XMLSize_t i = 0; i < attributes->getLength(); ++i) {
+            if (!IsXml10Text(attributes->item(i)->getNodeValue())) {
+                throw InvalidCharacter();
+            }
+        }
+    }
+    for (const DOMNode* n = node.getFirstChild(); n != nullptr; n = n->getNextSibling()) {
+        CheckCharacters(*n);
+    }
+}
+
+// The generated parser's settings, with document type declarations refused: they would bring
+// entity expansion (a few hundred bytes can expand without end) and external entities.
+xml_schema::dom::unique_ptr<xercesc::DOMDocument> ParseWithoutDoctype(
+    xercesc::InputSource& source, xsd::cxx::tree::error_handler<char>& errors) {
+    using xercesc::XMLUni;
+    const XMLCh ls[] = {xercesc::chLatin_L, xercesc::chLatin_S, xercesc::chNull};
+    xercesc::DOMImplementation* impl = xercesc::DOMImplementationRegistry::getDOMImplementation(ls);
+    xml_schema::dom::unique_ptr<xercesc::DOMLSParser> parser(
+        impl->createLSParser(xercesc::DOMImplementationLS::MODE_SYNCHRONOUS, nullptr));
+    xercesc::DOMConfiguration* conf = parser->getDomConfig();
+    conf->setParameter(XMLUni::fgDOMComments, false);
+    conf->setParameter(XMLUni::fgDOMDatatypeNormalization, true);
+    conf->setParameter(XMLUni::fgDOMEntities, false);
+    conf->setParameter(XMLUni::fgDOMNamespaces, true);
+    conf->setParameter(XMLUni::fgDOMElementContentWhitespace, false);
+    conf->setParameter(XMLUni::fgDOMValidate, false);
+    conf->setParameter(XMLUni::fgXercesSchema, false);
+    conf->setParameter(XMLUni::fgXercesSchemaFullChecking, false);
+    conf->setParameter(XMLUni::fgXercesLoadExternalDTD, false);
+    conf->setParameter(XMLUni::fgXercesDisableDefaultEntityResolution, true);
+    conf->setParameter(XMLUni::fgDOMDisallowDoctype, true);
+    conf->setParameter(XMLUni::fgXercesUserAdoptsDOMDocument, true);
+    xsd::cxx::xml::dom::bits::error_handler_proxy<char> proxy(errors);
+    conf->setParameter(XMLUni::fgDOMErrorHandler, &proxy);
+    xercesc::Wrapper4InputSource wrap(&source, false);
+    xml_schema::dom::unique_ptr<xercesc::DOMDocument> doc;
+    try {
+        doc.reset(parser->parse(&wrap));
+    } catch (...) {
+        // Xerces throws more than DOMLSException (a DOMException for a bad version in the
+        // declaration); every one of them is a document that cannot be read.
+        doc.reset();
+    }
+    if (proxy.failed()) {
+        doc.reset();
+    }
+    return doc;
+}
+
 }  // namespace
+
+const char* InvalidCharacter::what() const noexcept {
+    return "character not allowed in XML 1.0";
+}
+
+void InvalidCharacter::print(std::ostream& os) const {
+    os << what();
+}
 
 InvalidInteger::InvalidInteger(std::string element, std::string text)
     : element_(std::move(element)), text_(std::move(text)) {}
@@ -150,12 +243,12 @@ std::unique_ptr<Velmora> Read(std::istream& in) {
     // Declared after the initializer so the tree is released before Xerces terminates.
     xsd::cxx::xml::sax::std_input_source source(in);
     xsd::cxx::tree::error_handler<char> errors;
-    xml_schema::dom::unique_ptr<xercesc::DOMDocument> doc(
-        xsd::cxx::xml::dom::parse<char>(source, errors, xml_schema::properties(), flags));
+    xml_schema::dom::unique_ptr<xercesc::DOMDocument> doc = ParseWithoutDoctype(source, errors);
     errors.throw_if_failed<xml_schema::parsing>();
     if (!doc) {
         throw xml_schema::parsing();
     }
+    CheckCharacters(*doc);
     DOMElement* root = doc->getDocumentElement();
     if (root != nullptr && xsd::cxx::xml::dom::name<char>(*root).name() == "velmora") {
         DropUnread(*root, kVelmoraMembers);
@@ -166,8 +259,17 @@ std::unique_ptr<Velmora> Read(std::istream& in) {
 }
 
 std::string Write(const Velmora& document) {
+    // Xerces stays up until its exceptions have been turned into the one this promises.
+    xsd::cxx::xml::auto_initializer xerces(true, true);
     std::ostringstream out;
-    velmora(out, document, xml_schema::namespace_infomap(), "UTF-8");
+    try {
+        velmora(out, document, xml_schema::namespace_infomap(), "UTF-8",
+                xml_schema::flags::dont_initialize);
+    } catch (const xml_schema::exception&) {
+        throw;
+    } catch (...) {
+        throw xml_schema::serialization();
+    }
     return out.str();
 }
 

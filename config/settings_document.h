@@ -23,9 +23,20 @@ private:
     std::string text_;
 };
 
+// Text that XML 1.0 cannot hold (a control character read from an XML 1.1 file).
+class InvalidCharacter : public xml_schema::exception {
+public:
+    const char* what() const noexcept override;
+
+private:
+    void print(std::ostream& os) const override;
+};
+
 // Parses a document without schema validation: children of a parent may come in any order, and
-// reading of a parent stops at the first foreign or repeated child. Throws xml_schema::exception
-// (missing element, malformed XML, invalid integer text); nothing else escapes.
+// reading of a parent stops at the first foreign or repeated child. A document type declaration
+// is refused. Throws xml_schema::exception (missing element, malformed XML, invalid integer
+// text, a character XML 1.0 cannot hold); nothing else escapes. Whatever it returns, Write can
+// write.
 std::unique_ptr<Velmora> Read(std::istream& in);
 
 // The document as UTF-8 XML with a declaration, one element per line. Throws

@@ -6,12 +6,14 @@
 #include <array>
 #include <cctype>
 #include <ctime>
+#include <limits>
 #include <memory>
 #include <vector>
 
 #include "utils/vl_base64.h"
 #include "utils/vl_crypto.h"
 #include "utils/vl_curl.h"
+#include "utils/vl_json.h"
 #include "utils/vl_log.h"
 
 namespace {
@@ -172,25 +174,20 @@ std::string BaiduOcrClient::FormEncode(const Params& fields) {
 }
 
 int BaiduOcrClient::Transfer(const std::string& url, const Params& headers, const std::string* body,
-                             std::string& response) const {
+                             std::string& response, std::string& error) const {
     vl::curl::Easy h(curl_easy_init());
     if (!h) {
         VL_ERROR("curl_easy_init failed");
+        error = "curl_easy_init failed";
         return CURLE_FAILED_INIT;
     }
     vl::curl::Slist list;
-    for (const auto& [name, value] : headers) {
-        // "Name:" alone would make libcurl drop the header; "Name;" sends it empty.
-        const std::string line = value.empty() ? name + ";" : name + ":" + value;
-        curl_slist* grown = curl_slist_append(list.get(), line.c_str());
-        if (grown == nullptr) {
-            VL_ERROR("curl_slist_append failed");
-            return CURLE_OUT_OF_MEMORY;
-        }
-        list.release();
-        list.reset(grown);
+    if (!vl::curl::BuildHeaderList(headers, list, error)) {
+        VL_ERROR("{}", error);
+        return CURLE_BAD_FUNCTION_ARGUMENT;
     }
     CURL* c = h.get();
+    vl::curl::Sink sink{&response, vl::curl::kMaxOcrAnswerBytes};
     using vl::curl::SetOpt;
     bool set = SetOpt(c, CURLOPT_URL, url.c_str(), "CURLOPT_URL, " + url);
     if (set && list) {
@@ -202,27 +199,59 @@ int BaiduOcrClient::Transfer(const std::string& url, const Params& headers, cons
               SetOpt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body->size()),
                      "CURLOPT_POSTFIELDSIZE, " + std::to_string(body->size()));
     }
-    set =
-        set &&
-        SetOpt(c, CURLOPT_WRITEFUNCTION, &vl::curl::AppendToString, "CURLOPT_WRITEFUNCTION, ...") &&
-        SetOpt(c, CURLOPT_WRITEDATA, &response, "CURLOPT_WRITEDATA, ...") &&
-        SetOpt(c, CURLOPT_NOSIGNAL, 1L, "CURLOPT_NOSIGNAL, 1") &&
-        SetOpt(c, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs_,
-               "CURLOPT_CONNECTTIMEOUT_MS, " + std::to_string(connectTimeoutMs_)) &&
-        SetOpt(c, CURLOPT_TIMEOUT_MS, timeoutMs_,
-               "CURLOPT_TIMEOUT_MS, " + std::to_string(timeoutMs_)) &&
-        vl::curl::VerifyTls(c) &&
-        SetOpt(c, CURLOPT_VERBOSE, verbose_ ? 1L : 0L,
-               std::string("CURLOPT_VERBOSE, ") + (verbose_ ? "1" : "0"));
+    set = set && vl::curl::SetCommonOptions(c, sink, connectTimeoutMs_, timeoutMs_) &&
+          SetOpt(c, CURLOPT_VERBOSE, verbose_ ? 1L : 0L,
+                 std::string("CURLOPT_VERBOSE, ") + (verbose_ ? "1" : "0"));
     if (!set) {
+        error = "generate request failed";
         return CURLE_FAILED_INIT;
     }
     const CURLcode rc = curl_easy_perform(c);
     if (rc != CURLE_OK) {
-        VL_ERROR("curl_easy_perform failed with {}, {}", static_cast<int>(rc),
-                 curl_easy_strerror(rc));
+        error = vl::curl::TransferError(rc, sink);
+        VL_ERROR("curl_easy_perform failed with {}, {}", static_cast<int>(rc), error);
     }
     return rc;
+}
+
+bool BaiduOcrClient::ParseAnswer(const std::string& body, Json::Value& root, std::string& errors) {
+    if (!vl::json::DepthWithin(body)) {
+        errors = "nesting deeper than " + std::to_string(vl::json::kMaxDepth);
+        return false;
+    }
+    try {
+        const std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
+        return reader->parse(body.data(), body.data() + body.size(), &root, &errors);
+    } catch (const std::exception& e) {
+        errors = e.what();
+        return false;
+    }
+}
+
+BaiduOcrClient::Token BaiduOcrClient::ReadTokenAnswer(const std::string& body, std::int64_t now) {
+    Json::Value root;
+    std::string errors;
+    if (!ParseAnswer(body, root, errors)) {
+        VL_WARN("token answer is not JSON, {}", errors);
+        root = Json::Value();
+    }
+    const Json::Value& token = Member(root, "access_token");
+    const Json::Value& expiresIn = Member(root, "expires_in");
+    const Json::Value& scope = Member(root, "scope");
+    Token t;
+    t.accessToken = token.isString() ? token.asString() : std::string();
+    std::int64_t seconds = 0;
+    if (expiresIn.isInt64()) {
+        seconds = expiresIn.asInt64();
+    } else if (expiresIn.isUInt64()) {
+        seconds = std::numeric_limits<std::int64_t>::max();
+    }
+    if (__builtin_add_overflow(now, seconds, &t.expiry)) {
+        t.expiry = seconds > 0 ? std::numeric_limits<std::int64_t>::max()
+                               : std::numeric_limits<std::int64_t>::min();
+    }
+    t.scope = scope.isString() ? scope.asString() : std::string();
+    return t;
 }
 
 std::string BaiduOcrClient::GetAccessToken() {
@@ -234,23 +263,15 @@ std::string BaiduOcrClient::GetAccessToken() {
                           {"client_secret", secretKey_},
                           {"grant_type", "client_credentials"}};
     std::string response;
-    const int rc = Transfer(AppendQuery(tokenUrl_, FormEncode(query)), {}, nullptr, response);
-    if (rc != CURLE_OK) {
-        return CurlError(rc).toStyledString();
+    std::string error;
+    if (Transfer(AppendQuery(tokenUrl_, FormEncode(query)), {}, nullptr, response, error) !=
+        CURLE_OK) {
+        return {};  // signed requests need no token
     }
-    Json::Value root;
-    std::string errors;
-    const std::unique_ptr<Json::CharReader> reader(reader_.newCharReader());
-    if (!reader->parse(response.data(), response.data() + response.size(), &root, &errors)) {
-        VL_WARN("token answer is not JSON, {}", errors);
-        root = Json::Value();
-    }
-    const Json::Value& token = Member(root, "access_token");
-    const Json::Value& expiresIn = Member(root, "expires_in");
-    const Json::Value& scope = Member(root, "scope");
-    accessToken_ = token.isString() ? token.asString() : std::string();
-    tokenExpiry_ = (expiresIn.isIntegral() ? expiresIn.asInt64() : 0) + now;
-    tokenScope_ = scope.isString() ? scope.asString() : std::string();
+    const Token token = ReadTokenAnswer(response, now);
+    accessToken_ = token.accessToken;
+    tokenExpiry_ = token.expiry;
+    tokenScope_ = token.scope;
     return accessToken_;
 }
 
@@ -306,14 +327,15 @@ Json::Value BaiduOcrClient::Request(const std::string& url, Params& query, Param
     PrepareRequest(url, query, headers);
     const std::string form = FormEncode(body);
     std::string response;
-    const int rc = Transfer(AppendQuery(base, FormEncode(query)), headers, &form, response);
+    transferError_.clear();
+    const int rc =
+        Transfer(AppendQuery(base, FormEncode(query)), headers, &form, response, transferError_);
     if (rc != CURLE_OK) {
         return CurlError(rc);
     }
     Json::Value root;
     std::string errors;
-    const std::unique_ptr<Json::CharReader> reader(reader_.newCharReader());
-    if (!reader->parse(response.data(), response.data() + response.size(), &root, &errors)) {
+    if (!ParseAnswer(response, root, errors)) {
         VL_WARN("recognition answer is not JSON, {}", errors);
         return Json::Value();
     }

@@ -17,8 +17,22 @@ public:
                    std::string tokenUrl, std::string generalUrl);
 
     // Recognises the text of a JPEG. The answer is the service's JSON; {"curl_error_code": c}
-    // when the transfer failed; null when the body was not JSON.
+    // when the transfer failed (TransferError then says why); null when the body was not JSON.
     Json::Value General(const std::string& image, const Params& options);
+    // The text of the last failed transfer of General; empty when it got an answer.
+    const std::string& TransferError() const { return transferError_; }
+
+    // A service answer as JSON: false with `errors` for a body that is not JSON, nests too
+    // deep, or makes the reader throw.
+    static bool ParseAnswer(const std::string& body, Json::Value& root, std::string& errors);
+
+    struct Token {
+        std::string accessToken;
+        std::int64_t expiry = 0;  // seconds since 1970, saturated
+        std::string scope;
+    };
+    // The OAuth answer read at `now`; members missing or of the wrong type stay empty.
+    static Token ReadTokenAnswer(const std::string& body, std::int64_t now);
 
     // Each entry as escaped key "=" escaped value "&", in key order (the final "&" is kept).
     static std::string FormEncode(const Params& fields);
@@ -32,9 +46,10 @@ private:
     std::string GetAccessToken();
     void PrepareRequest(const std::string& url, Params& query, Params& headers);
     Json::Value Request(const std::string& url, Params& query, Params& headers, const Params& body);
-    // One transfer; a POST when `body` is given. Returns the libcurl code.
+    // One transfer; a POST when `body` is given. Returns the libcurl code, with `error` set
+    // when it is not CURLE_OK.
     int Transfer(const std::string& url, const Params& headers, const std::string* body,
-                 std::string& response) const;
+                 std::string& response, std::string& error) const;
 
     std::string appId_;
     std::string apiKey_;
@@ -44,7 +59,7 @@ private:
     bool verbose_ = false;
     long connectTimeoutMs_ = 10000;
     long timeoutMs_ = 10000;
-    Json::CharReaderBuilder reader_;
+    std::string transferError_;
     std::string accessToken_;
     bool authDecided_ = false;
     bool useBce_ = false;

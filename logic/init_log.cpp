@@ -1,5 +1,6 @@
 #include "logic/init_log.h"
 
+#include <fcntl.h>
 #include <spdlog/sinks/basic_file_sink.h>
 
 #include <cstdio>
@@ -31,8 +32,13 @@ bool InitLog() {
     }
     const std::string path = dir + "/" + LogFileName(std::chrono::system_clock::now());
     try {
-        // Thread-safe sink: the HTTP, task and command threads all log. Opened for appending.
-        auto sink = std::make_shared<spdlog::sinks::basic_file_sink_mt>(path, false);
+        // Thread-safe sink: the HTTP, task and command threads all log. Opened for appending, and
+        // closed on exec so no launched program (a browser) holds the log open.
+        spdlog::file_event_handlers events;
+        events.after_open = [](const spdlog::filename_t&, std::FILE* file) {
+            ::fcntl(::fileno(file), F_SETFD, FD_CLOEXEC);
+        };
+        auto sink = std::make_shared<spdlog::sinks::basic_file_sink_mt>(path, false, events);
         if (!vl::log::CreateProcessLogger({sink})) {
             std::fputs("InitLog failed\n", stderr);
             return false;

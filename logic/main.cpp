@@ -83,13 +83,15 @@ void RunProgram(int& argc, char** argv, QuitSignals& quitSignals) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int, char** argv) {
     std::string why;
     if (!vl::platform::DisplayAvailable(why)) {
         std::fprintf(stderr, "Velmora Translator needs a graphical desktop: %s.\n", why.c_str());
         return 1;
     }
     QuitSignals quitSignals;
-    RunProgram(argc, argv, quitSignals);
+    // The program takes no options: Qt gets the program name only, so it honours none of its own.
+    int qtArgc = 1;
+    RunProgram(qtArgc, argv, quitSignals);
     return 0;
 }

@@ -53,6 +53,9 @@ public:
     static bool TranslateOnceYoudao(std::int32_t srcLang, const std::string& text,
                                     std::uint32_t dstLang, std::string& translation,
                                     std::string& error);
+    // The reading half of TranslateOnceYoudao: the HTTP status and body of the answer.
+    static bool ReadTranslationYoudao(long status, const std::string& response,
+                                      std::string& translation, std::string& error);
 
 private:
     void TaskTh();

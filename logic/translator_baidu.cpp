@@ -4,6 +4,7 @@
 
 #include "logic/baidu_ocr_client.h"
 #include "logic/translator.h"
+#include "utils/vl_json.h"
 #include "utils/vl_log.h"
 #include "utils/vl_services.h"
 
@@ -107,7 +108,7 @@ bool Translator::ParseOCROnceBaidu(const Json::Value& item, TranslateLine& out) 
 
 bool Translator::ReadOCRAnswerBaidu(const Json::Value& answer, TranslateTask& task,
                                     std::vector<TranslateLine>& lines) {
-    const std::string styled = answer.toStyledString();
+    const std::string styled = vl::json::Excerpt(answer.toStyledString());
     if (!answer.isObject() || !answer.isMember("log_id")) {
         VL_ERROR("result json is invalid, no \"log_id\"");
         VL_ERROR("{}", styled);
@@ -147,7 +148,8 @@ bool Translator::ReadOCRAnswerBaidu(const Json::Value& answer, TranslateTask& ta
         }
         TranslateLine line;
         if (!ParseOCROnceBaidu(item, line)) {
-            VL_ERROR("parse result with index {} failed, json is {}", i, item.toStyledString());
+            VL_ERROR("parse result with index {} failed, json is {}", i,
+                     vl::json::Excerpt(item.toStyledString()));
             if (task.ocrErrInfo.empty()) {
                 task.ocrErrInfo = "ocr : parse result with index " + std::to_string(i) + " failed";
             }
@@ -183,13 +185,18 @@ bool Translator::OCRBaidu(TranslateTask& task, std::vector<TranslateLine>& lines
         {"paragraph", "true"},
     };
     const vl::ServiceConfig::BaiduOcr service = vl::Services().baiduOcr;
-    BaiduOcrClient client(service.appId, service.apiKey, service.secretKey, service.tokenUrl,
-                          service.generalUrl);
-    const Json::Value answer = client.General(task.image, options);
     try {
+        BaiduOcrClient client(service.appId, service.apiKey, service.secretKey, service.tokenUrl,
+                              service.generalUrl);
+        const Json::Value answer = client.General(task.image, options);
+        if (!client.TransferError().empty()) {
+            VL_ERROR("request ocr baidu failed, {}", client.TransferError());
+            task.ocrErrInfo = "ocr : request failed, " + client.TransferError();
+            return false;
+        }
         return ReadOCRAnswerBaidu(answer, task, lines);
     } catch (const std::exception& e) {
-        // jsoncpp asserts by throwing; every access above is checked, so this is a safety net.
+        // jsoncpp asserts by throwing; every access is checked, so this is a safety net.
         VL_ERROR("read baidu ocr answer failed with exception, {}", e.what());
         return false;
     }

@@ -7,6 +7,7 @@
 #include "logic/translator.h"
 #include "logic/youdao_common.h"
 #include "utils/vl_curl.h"
+#include "utils/vl_json.h"
 #include "utils/vl_log.h"
 #include "utils/vl_services.h"
 #include "utils/vl_string.h"
@@ -106,6 +107,7 @@ bool Translator::TranslateOnceYoudao(std::int32_t srcLang, const std::string& te
         vl::curl::Slist headers(
             curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded"));
         CURL* c = h.get();
+        vl::curl::Sink sink{&response, vl::curl::kMaxAnswerBytes};
         using vl::curl::SetOpt;
         const bool set =
             SetOpt(c, CURLOPT_URL, service.url.c_str(), "CURLOPT_URL, " + service.url) &&
@@ -114,21 +116,17 @@ bool Translator::TranslateOnceYoudao(std::int32_t srcLang, const std::string& te
             SetOpt(c, CURLOPT_POSTFIELDS, body.data(), "CURLOPT_POSTFIELDS, ...") &&
             SetOpt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()),
                    "CURLOPT_POSTFIELDSIZE, " + std::to_string(body.size())) &&
-            SetOpt(c, CURLOPT_WRITEFUNCTION, &vl::curl::AppendToString,
-                   "CURLOPT_WRITEFUNCTION, ...") &&
-            SetOpt(c, CURLOPT_WRITEDATA, &response, "CURLOPT_WRITEDATA, ...") &&
-            SetOpt(c, CURLOPT_NOSIGNAL, 1L, "CURLOPT_NOSIGNAL, 1") &&
-            SetOpt(c, CURLOPT_CONNECTTIMEOUT_MS, kTimeoutMs, "CURLOPT_CONNECTTIMEOUT_MS, 3000") &&
-            SetOpt(c, CURLOPT_TIMEOUT_MS, kTimeoutMs, "CURLOPT_TIMEOUT_MS, 3000") &&
-            vl::curl::VerifyTls(c) && SetOpt(c, CURLOPT_VERBOSE, 0L, "CURLOPT_VERBOSE, 0");
+            vl::curl::SetCommonOptions(c, sink, kTimeoutMs, kTimeoutMs);
         if (!set) {
             error = "generate request failed";
             return false;
         }
         const CURLcode rc = curl_easy_perform(c);
         if (rc != CURLE_OK) {
-            VL_ERROR("curl_easy_perform failed with {}", static_cast<int>(rc));
-            error = "curl_easy_perform failed with " + std::to_string(static_cast<int>(rc));
+            const std::string text = vl::curl::TransferError(rc, sink);
+            VL_ERROR("curl_easy_perform failed with {}, {}", static_cast<int>(rc), text);
+            error = "curl_easy_perform failed with " + std::to_string(static_cast<int>(rc)) + ", " +
+                    text;
             return false;
         }
         const CURLcode info = curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
@@ -141,48 +139,65 @@ bool Translator::TranslateOnceYoudao(std::int32_t srcLang, const std::string& te
             return false;
         }
     }  // handle and header list are released before the body is examined
+    return ReadTranslationYoudao(status, response, translation, error);
+}
 
+bool Translator::ReadTranslationYoudao(long status, const std::string& response,
+                                       std::string& translation, std::string& error) {
+    translation.clear();
+    const std::string excerpt = vl::json::Excerpt(response);
     if (status != 200) {
-        VL_ERROR("translate request failed response code {}, response msg {}", status, response);
-        error =
-            "translate request failed response code " + std::to_string(status) + ", " + response;
+        VL_ERROR("translate request failed response code {}, response msg {}", status, excerpt);
+        error = "translate request failed response code " + std::to_string(status) + ", " + excerpt;
         return false;
     }
     Json::Value root;
     std::string readerError;
-    const std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
-    if (!reader->parse(response.data(), response.data() + response.size(), &root, &readerError)) {
-        VL_ERROR("parse json failed, error {}, json : \n{}", readerError, response);
-        error = "parse json failed, error " + readerError + ", " + response;
+    bool parsed = false;
+    if (!vl::json::DepthWithin(response)) {
+        readerError = "nesting deeper than " + std::to_string(vl::json::kMaxDepth);
+    } else {
+        try {
+            const std::unique_ptr<Json::CharReader> reader(
+                Json::CharReaderBuilder().newCharReader());
+            parsed = reader->parse(response.data(), response.data() + response.size(), &root,
+                                   &readerError);
+        } catch (const std::exception& e) {
+            readerError = e.what();
+        }
+    }
+    if (!parsed) {
+        VL_ERROR("parse json failed, error {}, json : \n{}", readerError, excerpt);
+        error = "parse json failed, error " + readerError + ", " + excerpt;
         return false;
     }
     if (!root.isObject() || !root.isMember("errorCode") || !root.isMember("translation")) {
-        VL_ERROR("response do not contains \"errorCode\" or \"translation\", json : \n{}",
-                 response);
-        error = "response do not contains \"errorCode\" or \"translation\", " + response;
+        VL_ERROR("response do not contains \"errorCode\" or \"translation\", json : \n{}", excerpt);
+        error = "response do not contains \"errorCode\" or \"translation\", " + excerpt;
         return false;
     }
     const Json::Value& errorCode = root["errorCode"];
     if (!errorCode.isString()) {
-        VL_ERROR("response \"errorCode\" is not a string, json : \n{}", response);
-        error = "response \"errorCode\" is not a string, " + response;
+        VL_ERROR("response \"errorCode\" is not a string, json : \n{}", excerpt);
+        error = "response \"errorCode\" is not a string, " + excerpt;
         return false;
     }
     long long code = 0;
     if (!ParseDecimal(errorCode.asString(), code) || code != 0) {
-        VL_ERROR("response failed with {}, json : \n{}", errorCode.asString(), response);
-        error = "response failed with " + errorCode.asString() + ", " + response;
+        const std::string codeText = vl::json::Excerpt(errorCode.asString());
+        VL_ERROR("response failed with {}, json : \n{}", codeText, excerpt);
+        error = "response failed with " + codeText + ", " + excerpt;
         return false;
     }
     const Json::Value& list = root["translation"];
     if (!list.isArray() || list.empty()) {
-        VL_ERROR("response \"translation\" is not an array, json : \n{}", response);
-        error = "response \"translation\" is not an array, " + response;
+        VL_ERROR("response \"translation\" is not an array, json : \n{}", excerpt);
+        error = "response \"translation\" is not an array, " + excerpt;
         return false;
     }
     if (!list[0].isString()) {
-        VL_ERROR("response \"translation\" index 0 is not a string, json : \n{}", response);
-        error = "response \"translation\" index 0 is not a string, " + response;
+        VL_ERROR("response \"translation\" index 0 is not a string, json : \n{}", excerpt);
+        error = "response \"translation\" index 0 is not a string, " + excerpt;
         return false;
     }
     translation = list[0].asString();

@@ -6,6 +6,7 @@
 #include "logic/translator.h"
 #include "logic/youdao_common.h"
 #include "utils/vl_base64.h"
+#include "utils/vl_curl.h"
 #include "utils/vl_http.h"
 #include "utils/vl_json.h"
 #include "utils/vl_log.h"
@@ -51,7 +52,7 @@ std::string CodeText(const nlohmann::json& root) {
     if (it == root.end()) {
         return "null";
     }
-    return it->is_string() ? it->get<std::string>() : it->dump();
+    return vl::json::Excerpt(it->is_string() ? it->get<std::string>() : it->dump());
 }
 
 }  // namespace
@@ -105,9 +106,12 @@ bool Translator::ReadOCRAnswerYoudao(const std::string& body, TranslateTask& tas
                                      std::vector<TranslateLine>& lines) {
     nlohmann::json root;
     try {
-        root = nlohmann::json::parse(body);
+        root = vl::json::Parse(body);
     } catch (const nlohmann::json::parse_error& e) {
         VL_LOG_JSON_PARSE_ERROR(e, body);
+        return false;
+    } catch (const std::exception&) {
+        VL_LOG_JSON_READ_ERROR(body);
         return false;
     }
     const auto code = root.is_object() ? root.find("errorCode") : root.end();
@@ -160,7 +164,7 @@ bool Translator::ReadOCRAnswerYoudao(const std::string& body, TranslateTask& tas
                 }
                 TranslateLine out;
                 if (!ParseOCROnceYoudao(line, out)) {
-                    const std::string text = line.dump();
+                    const std::string text = vl::json::Excerpt(line.dump());
                     VL_ERROR("ParseOCROnceYoudao failed, \r\n{}", text);
                     task.ocrErrInfo = "parse line failed, " + text;
                     continue;
@@ -197,8 +201,10 @@ bool Translator::OCRYoudao(TranslateTask& task, std::vector<TranslateLine>& line
     std::string response;
     if (!vl::Singleton<vl::Http>::Instance()->PostSync(
             error, httpCode, response, service.url,
-            {{"Content-Type", "application/x-www-form-urlencoded"}}, body, -1, false)) {
-        VL_ERROR("request ocr youdao failed, msg {}, code {}, resp {}", error, httpCode, response);
+            {{"Content-Type", "application/x-www-form-urlencoded"}}, body, -1, false,
+            vl::curl::kMaxOcrAnswerBytes)) {
+        VL_ERROR("request ocr youdao failed, msg {}, code {}, resp {}", error, httpCode,
+                 vl::json::Excerpt(response));
         return false;
     }
     return ReadOCRAnswerYoudao(response, task, lines);

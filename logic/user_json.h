@@ -4,6 +4,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "utils/vl_json.h"
+
 // JSON pieces shared by the account code: reading the back-end's answer envelope and numbers,
 // and writing request bodies. The readers throw nlohmann's exceptions; every caller catches them
 // where it parses.
@@ -21,9 +23,8 @@ struct Envelope {
 // another type.
 Envelope ReadEnvelope(const nlohmann::json& root);
 
-// A JSON number as int32, clamped to its range (the back-end's counts never come near it, but a
-// huge or fractional value must not be undefined behaviour); throws for anything but a number.
-std::int32_t ToInt32(const nlohmann::json& value);
+// A JSON number as int32, clamped to its range; throws for anything but a number.
+using vl::json::ToInt32;
 
 // Compact text, non-ASCII characters written as UTF-8; bytes that are not UTF-8 become U+FFFD
 // instead of failing.

@@ -427,8 +427,22 @@ bool UserManager::GetUserInfo(const std::string& token, LoginType type, std::u16
         return false;
     }
     std::lock_guard lock(infoMutex_);
+    // Read into a copy: an answer that breaks off half-way must not leave a half-updated
+    // account (a user id without its token would pass for signed in).
+    UserInfo updated = info_;
+    if (!ReadUserInfoAnswer(response, updated, err)) {
+        return false;
+    }
+    updated.token = token;
+    updated.loginType = type;
+    info_ = std::move(updated);
+    return true;
+}
+
+bool UserManager::ReadUserInfoAnswer(const std::string& response, UserInfo& info,
+                                     std::u16string& err) {
     try {
-        const nlohmann::json root = nlohmann::json::parse(response);
+        const nlohmann::json root = vl::json::Parse(response);
         const user_json::Envelope envelope = user_json::ReadEnvelope(root);
         if (envelope.code != 0) {
             VL_WARN("request user info failed, code {}, msg {}", envelope.code, envelope.msg);
@@ -438,13 +452,7 @@ bool UserManager::GetUserInfo(const std::string& token, LoginType type, std::u16
             }
             return false;
         }
-        // Read into a copy: an answer that breaks off half-way must not leave a half-updated
-        // account (a user id without its token would pass for signed in).
-        UserInfo updated = info_;
-        ReadUserData(root.at("data"), updated);
-        updated.token = token;
-        updated.loginType = type;
-        info_ = std::move(updated);
+        ReadUserData(root.at("data"), info);
         return true;
     } catch (const nlohmann::json::parse_error& e) {
         VL_LOG_JSON_PARSE_ERROR(e, response);
@@ -545,11 +553,11 @@ void UserManager::TranslateEnd(bool ok, const TranslateTask& task,
 
 void UserManager::ProcessCmdTranslateSaveNum(const UserManagerCommandHttpPost& cmd) {
     if (!cmd.ok) {
-        VL_WARN("translate report failed, {}", cmd.response);
+        VL_WARN("translate report failed, {}", vl::json::Excerpt(cmd.response));
         return;
     }
     try {
-        const nlohmann::json root = nlohmann::json::parse(cmd.response);
+        const nlohmann::json root = vl::json::Parse(cmd.response);
         const user_json::Envelope envelope = user_json::ReadEnvelope(root);
         if (envelope.code != 0) {
             VL_WARN("parse translate save num failed, code {}, msg {}", envelope.code,
@@ -573,15 +581,15 @@ void UserManager::ProcessCmdTranslateSaveNum(const UserManagerCommandHttpPost& c
         info_.nums = nums;
     } catch (const nlohmann::json::parse_error& e) {
         VL_ERROR("parse json failed with exception, byte {}, id {}, {}, {}", e.byte, e.id, e.what(),
-                 cmd.response);
+                 vl::json::Excerpt(cmd.response));
     } catch (const std::exception&) {
-        VL_ERROR("parse json failed with exception, {}", cmd.response);
+        VL_ERROR("parse json failed with exception, {}", vl::json::Excerpt(cmd.response));
     }
 }
 
 void UserManager::ProcessCmdTranslateReport(const UserManagerCommandHttpPost& cmd) {
     if (!cmd.ok) {
-        VL_WARN("translate report failed, {}", cmd.response);
+        VL_WARN("translate report failed, {}", vl::json::Excerpt(cmd.response));
     }
 }
 

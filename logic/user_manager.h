@@ -107,6 +107,10 @@ public:
     // token signs out without a request. On failure `err` holds the text to show, or is left as
     // it was.
     bool GetUserInfo(const std::string& token, LoginType type, std::u16string& err);
+    // The reading half of GetUserInfo: a "/user/info" answer into `info` (which a failure may
+    // leave partly written). On a refusal other than 10505, `err` gets the back-end's message.
+    static bool ReadUserInfoAnswer(const std::string& response, UserInfo& info,
+                                   std::u16string& err);
     // A copy of the current account.
     UserInfo GetUser();
     // Refreshes the account on the caller's thread and returns it; no message is sent.

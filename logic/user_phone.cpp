@@ -4,7 +4,9 @@
 
 #include "logic/user_json.h"
 #include "utils/vl_backend.h"
+#include "utils/vl_curl.h"
 #include "utils/vl_http.h"
+#include "utils/vl_json.h"
 #include "utils/vl_log.h"
 #include "utils/vl_string.h"
 
@@ -33,7 +35,7 @@ bool UserPhone::RequestCode(const std::string& phone, std::u16string& err) {
         return false;
     }
     if (!ParseRequestCode(response, err)) {
-        VL_WARN("request code failed, resp \r\n{}", response);
+        VL_WARN("request code failed, resp \r\n{}", vl::json::Excerpt(response));
         return false;
     }
     return true;
@@ -58,7 +60,7 @@ bool UserPhone::Login(const std::string& phone, const std::string& code, std::u1
         ok = ParseAccessToken(response, token_, err);
     }
     if (!ok) {
-        VL_WARN("get token failed, resp \r\n{}", response);
+        VL_WARN("get token failed, resp \r\n{}", vl::json::Excerpt(response));
         return false;
     }
     return true;
@@ -72,7 +74,13 @@ bool UserPhone::ParseRequestCode(const std::string& response, std::u16string& er
 bool UserPhone::ParseAccessToken(const std::string& response, std::string& token,
                                  std::u16string& err) {
     return ParseAnswer(response, err, u"登录失败，服务错误", [&token](const nlohmann::json& root) {
-        token = root.at("data").at("accessToken").get<std::string>();
+        std::string received = root.at("data").at("accessToken").get<std::string>();
+        if (!vl::curl::IsHeaderSafe(received)) {
+            // It goes into a header of every later request.
+            VL_WARN("access token has a control character, refused");
+            return false;
+        }
+        token = std::move(received);
         return !token.empty();
     });
 }
@@ -85,7 +93,7 @@ bool UserPhone::ParseAnswer(const std::string& response, std::u16string& err,
         return false;
     }
     try {
-        const nlohmann::json root = nlohmann::json::parse(response);
+        const nlohmann::json root = vl::json::Parse(response);
         const user_json::Envelope envelope = user_json::ReadEnvelope(root);
         if (envelope.code != 0) {
             VL_WARN("parse access token failed, code {}, msg {}", envelope.code, envelope.msg);
@@ -95,10 +103,10 @@ bool UserPhone::ParseAnswer(const std::string& response, std::u16string& err,
         return onSuccess(root);
     } catch (const nlohmann::json::parse_error& e) {
         VL_ERROR("parse json failed with exception, byte {}, id {}, {}, json is \r\n{}", e.byte,
-                 e.id, e.what(), response);
+                 e.id, e.what(), vl::json::Excerpt(response));
         err = serviceError + u"，" + vl::ToWString(std::to_string(e.id));
     } catch (const std::exception&) {
-        VL_ERROR("parse json failed with exception, json is \r\n{}", response);
+        VL_ERROR("parse json failed with exception, json is \r\n{}", vl::json::Excerpt(response));
         err = serviceError;
     }
     return false;

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "logic/user_json.h"
+#include "utils/vl_curl.h"
 #include "utils/vl_http.h"
 #include "utils/vl_json.h"
 #include "utils/vl_log.h"
@@ -128,7 +129,7 @@ std::string UserQr::Run() {
     }
     std::string state, url;
     if (!ParseQrUrl(response, state, url)) {
-        VL_WARN("ParseQrUrl failed, response is \r\n{}", response);
+        VL_WARN("ParseQrUrl failed, response is \r\n{}", vl::json::Excerpt(response));
         return {};
     }
     if (Stopped("worker stopped")) {
@@ -175,7 +176,7 @@ bool UserQr::ParseQrUrl(const std::string& response, std::string& state, std::st
         return false;
     }
     try {
-        const nlohmann::json root = nlohmann::json::parse(response);
+        const nlohmann::json root = vl::json::Parse(response);
         const user_json::Envelope envelope = user_json::ReadEnvelope(root);
         if (envelope.code != 0) {
             VL_WARN("parse qr state and url failed, code {}, msg {}", envelope.code,
@@ -190,7 +191,7 @@ bool UserQr::ParseQrUrl(const std::string& response, std::string& state, std::st
         }
         url = data.at("url").get<std::string>();
         if (url.empty()) {
-            VL_WARN("qr url is invalid, {}", response);
+            VL_WARN("qr url is invalid, {}", vl::json::Excerpt(response));
             return false;
         }
         return true;
@@ -208,7 +209,7 @@ bool UserQr::ParseAccessToken(const std::string& response, std::string& token) {
         return false;
     }
     try {
-        const nlohmann::json root = nlohmann::json::parse(response);
+        const nlohmann::json root = vl::json::Parse(response);
         const user_json::Envelope envelope = user_json::ReadEnvelope(root);
         if (envelope.code != 0) {
             // The usual answer until the code has been scanned.
@@ -216,7 +217,13 @@ bool UserQr::ParseAccessToken(const std::string& response, std::string& token) {
                     vl::ToUnicode(envelope.msg));
             return false;
         }
-        token = root.at("data").at("accessToken").get<std::string>();
+        std::string received = root.at("data").at("accessToken").get<std::string>();
+        if (!vl::curl::IsHeaderSafe(received)) {
+            // It goes into a header of every later request.
+            VL_WARN("access token has a control character, refused");
+            return false;
+        }
+        token = std::move(received);
         return !token.empty();
     } catch (const nlohmann::json::parse_error& e) {
         VL_LOG_JSON_PARSE_ERROR(e, response);

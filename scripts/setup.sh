@@ -3,6 +3,7 @@
 #   scripts/setup.sh run    what building and running the program needs
 #   scripts/setup.sh test   that, plus what the tests need (X server, tools)
 #   scripts/setup.sh bench  that, plus wrk and curl for the back-end's load measurement
+#   scripts/setup.sh fuzz   what building the fuzz targets needs (clang and libFuzzer)
 set -euo pipefail
 
 build_packages=(
@@ -16,12 +17,14 @@ build_packages=(
 )
 test_packages=(xvfb xauth xdotool x11-utils x11-xserver-utils trayer openssl imagemagick openbox)
 
+fuzz_packages=(clang-14 libclang-rt-14-dev)
 bench_packages=(wrk curl)
 
 wanted=("${build_packages[@]}")
 case "${1:-run}" in
   test) wanted+=("${test_packages[@]}") ;;
   bench) wanted+=("${bench_packages[@]}") ;;
+  fuzz) wanted+=("${fuzz_packages[@]}") ;;
 esac
 
 missing=()

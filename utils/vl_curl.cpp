@@ -1,20 +1,68 @@
 #include "utils/vl_curl.h"
 
+#include <algorithm>
+
 #include "utils/vl_log.h"
 
 namespace vl::curl {
 
-size_t AppendToString(char* data, size_t size, size_t count, void* userdata) {
-    auto* out = static_cast<std::string*>(userdata);
-    if (out == nullptr) {
+size_t WriteToSink(char* data, size_t size, size_t count, void* userdata) {
+    auto* sink = static_cast<Sink*>(userdata);
+    if (sink == nullptr || sink->out == nullptr) {
         VL_WARN("user ptr is invalid, bug ?");
         return 0;
     }
     if (data == nullptr) {
         return 0;
     }
-    out->append(data, size * count);
-    return size * count;
+    const std::size_t n = size * count;
+    if (n > sink->limit - std::min(sink->limit, sink->out->size())) {
+        sink->overflow = true;
+        return 0;
+    }
+    sink->out->append(data, n);
+    return n;
+}
+
+std::string TransferError(CURLcode rc, const Sink& sink) {
+    if (sink.overflow) {
+        return "response is larger than " + std::to_string(sink.limit) + " bytes";
+    }
+    return curl_easy_strerror(rc);
+}
+
+bool IsHeaderSafe(const std::string& value) {
+    for (const char c : value) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool BuildHeaderList(const std::map<std::string, std::string>& headers, Slist& list,
+                     std::string& error) {
+    for (const auto& [name, value] : headers) {
+        if (name.empty()) {
+            error = "header name is empty";
+            return false;
+        }
+        if (!IsHeaderSafe(name) || !IsHeaderSafe(value) || name.find(':') != std::string::npos) {
+            error = "header \"" + (IsHeaderSafe(name) ? name : std::string("?")) +
+                    "\" has a control character";
+            return false;
+        }
+        const std::string line = value.empty() ? name + ";" : name + ":" + value;
+        curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+        if (grown == nullptr) {
+            error = "curl_slist_append failed";
+            return false;
+        }
+        list.release();
+        list.reset(grown);
+    }
+    return true;
 }
 
 void LogSetOptFailure(const std::string& what, CURLcode rc) {
@@ -25,6 +73,17 @@ void LogSetOptFailure(const std::string& what, CURLcode rc) {
 bool VerifyTls(CURL* h) {
     return SetOpt(h, CURLOPT_SSL_VERIFYPEER, 1L, "CURLOPT_SSL_VERIFYPEER, 1") &&
            SetOpt(h, CURLOPT_SSL_VERIFYHOST, 2L, "CURLOPT_SSL_VERIFYHOST, 2");
+}
+
+bool SetCommonOptions(CURL* h, Sink& sink, long connectTimeoutMs, long timeoutMs) {
+    return SetOpt(h, CURLOPT_WRITEFUNCTION, &WriteToSink, "CURLOPT_WRITEFUNCTION, ...") &&
+           SetOpt(h, CURLOPT_WRITEDATA, &sink, "CURLOPT_WRITEDATA, ...") &&
+           SetOpt(h, CURLOPT_NOSIGNAL, 1L, "CURLOPT_NOSIGNAL, 1") &&
+           SetOpt(h, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs,
+                  "CURLOPT_CONNECTTIMEOUT_MS, " + std::to_string(connectTimeoutMs)) &&
+           SetOpt(h, CURLOPT_TIMEOUT_MS, timeoutMs,
+                  "CURLOPT_TIMEOUT_MS, " + std::to_string(timeoutMs)) &&
+           VerifyTls(h);
 }
 
 }  // namespace vl::curl

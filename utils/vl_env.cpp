@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "platform/core/host_facts.h"
+#include "utils/vl_file.h"
 #include "utils/vl_log.h"
 #include "utils/vl_services.h"
 #include "utils/vl_string.h"
@@ -29,9 +30,6 @@ std::string g_versionText;       // guarded by EnvLock
 std::string g_deviceId;          // guarded by EnvLock
 std::string g_commonQuery;       // guarded by EnvLock
 const std::string g_userIdSlot;  // the user id is never sent
-
-// Gathered during static initialisation, before any thread starts; read-only afterwards.
-const HardwareInventory g_hardware = platform::CollectHardware();
 
 constexpr std::size_t kMaxDeviceIdLength = 127;
 
@@ -71,22 +69,31 @@ std::string ReadDeviceId(const std::string& path) {
     return value;
 }
 
-// Writes through a temporary file so a crash never leaves half an identifier behind.
+// Without a home the identifier lives in /tmp, in a folder of this user that nobody else can
+// write (so nobody can plant a link there); empty when such a folder cannot be had.
+std::string PrivateTmpBase() {
+    const std::string dir = "/tmp/velmora-" + std::to_string(::getuid());
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        VL_ERROR("create \"{}\" failed, {}", dir, std::strerror(errno));
+        return {};
+    }
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+        (st.st_mode & 077) != 0) {
+        VL_ERROR("\"{}\" is not a private folder of this user, not used", dir);
+        return {};
+    }
+    return dir;
+}
+
+// Writes through a fresh temporary file so a crash never leaves half an identifier behind, and
+// replaces a link at the path instead of writing where it points.
 bool StoreDeviceId(const std::string& path, const std::string& id) {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    const std::string tmp = path + ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out || !(out << id) || !out.flush()) {
-            VL_ERROR("store device id to \"{}\" failed, {}", path, std::strerror(errno));
-            std::remove(tmp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        VL_ERROR("store device id to \"{}\" failed, {}", path, std::strerror(errno));
-        std::remove(tmp.c_str());
+    std::string error;
+    if (!WriteFileAtomically(path, id, error, LinkPolicy::Replace)) {
+        VL_ERROR("store device id to \"{}\" failed, {}", path, error);
         return false;
     }
     return true;
@@ -155,13 +162,16 @@ std::string DeviceIdPath() {
     } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
         base = std::string(home) + "/.config";
     } else {
-        base = "/tmp";
+        base = PrivateTmpBase();
+        if (base.empty()) {
+            return {};
+        }
     }
     return base + "/VelMora/device_id";
 }
 
 std::string FindOrCreateDeviceId(const std::string& path) {
-    std::string id = ReadDeviceId(path);
+    std::string id = path.empty() ? std::string() : ReadDeviceId(path);
     if (!id.empty()) {
         return id;
     }
@@ -169,7 +179,8 @@ std::string FindOrCreateDeviceId(const std::string& path) {
         VL_WARN("vl::UuidGenWithoutDash failed");
         return {};
     }
-    StoreDeviceId(path, id);  // a failed store still gives this run its identifier
+    if (!path.empty())
+        StoreDeviceId(path, id);  // a failed store still gives this run its identifier
     return id;
 }
 
@@ -182,16 +193,17 @@ std::string DeviceId() {
 }
 
 const HardwareInventory& Hardware() {
-    return g_hardware;
+    static const HardwareInventory hardware = platform::CollectHardware();
+    return hardware;
 }
 
 std::string HardwareSummary() {
-    return ToString(platform::FormatHardwareSummary(g_hardware));
+    return ToString(platform::FormatHardwareSummary(Hardware()));
 }
 
 std::string OsDescription() {
-    return ToUtf8(g_hardware.osCaption + u" " + g_hardware.osArchitecture + u" " +
-                  g_hardware.osVersion);
+    const HardwareInventory& hw = Hardware();
+    return ToUtf8(hw.osCaption + u" " + hw.osArchitecture + u" " + hw.osVersion);
 }
 
 std::u16string ExeDir() {

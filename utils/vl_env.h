@@ -38,7 +38,7 @@ struct HardwareInventory {
     std::u16string osCaption, osVersion, osArchitecture, osSerial;
 };
 
-// Gathered once, before main runs.
+// Gathered once, on first use.
 const HardwareInventory& Hardware();
 // Processor name + " + " + board product, then " + " + name(driver version) per graphics adapter.
 std::string HardwareSummary();
@@ -58,12 +58,14 @@ std::recursive_mutex& EnvLock();
 // query (version, channel, device identifier, user id slot), built once per process.
 std::string ServiceUrl(const std::string& path);
 
-// Where the device identifier is kept: $XDG_CONFIG_HOME/VelMora/device_id (~/.config when unset).
+// Where the device identifier is kept: $XDG_CONFIG_HOME/VelMora/device_id (~/.config when unset;
+// without a home, /tmp/velmora-<uid> made private to the user). Empty when there is no safe place.
 std::string DeviceIdPath();
 
 // Find-or-create on one file: a stored value (1 to 127 bytes, no control characters, one line
 // end allowed) is returned unchanged; anything else is replaced by a fresh identifier, which is
-// returned even when it cannot be stored. Empty only when no identifier could be generated.
+// returned even when it cannot be stored (or `path` is empty). Empty only when no identifier
+// could be generated.
 std::string FindOrCreateDeviceId(const std::string& path);
 
 }  // namespace vl

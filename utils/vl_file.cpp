@@ -60,11 +60,36 @@ ReadFileResult ReadWholeFile(const std::string& path, std::string& bytes, std::s
     return ReadFileResult::Ok;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error) {
+std::string ResolveLinks(const std::string& path) {
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::string target(4096, '\0');
+        const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+        if (n < 0 || static_cast<std::size_t>(n) >= target.size()) {
+            return current;  // not a link (or unreadable): this is the file
+        }
+        target.resize(static_cast<std::size_t>(n));
+        if (target.empty()) {
+            return current;
+        }
+        if (target.front() != '/' && current.find('/') != std::string::npos) {
+            target = Folder(current) + "/" + target;
+        }
+        current = target;
+    }
+    return current;
+}
+
+bool WriteFileAtomically(const std::string& requested, const std::string& bytes, std::string& error,
+                         LinkPolicy links) {
+    const std::string path =
+        links == LinkPolicy::WriteThrough ? ResolveLinks(requested) : requested;
     std::string temp = path + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
-        error = Describe("create", temp, errno);
+        const int err = errno;
+        error = "folder \"" + Folder(path) + "\" takes no new file (" + std::strerror(err) +
+                "), \"" + path + "\" is left as it was";
         return false;
     }
     auto fail = [&](const char* what, int err) {

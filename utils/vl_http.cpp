@@ -5,7 +5,9 @@
 #include <nlohmann/json.hpp>
 
 #include <cctype>
-#include <cstdlib>
+#include <charconv>
+#include <chrono>
+#include <cmath>
 
 #include "platform/core/launch.h"
 #include "utils/vl_curl.h"
@@ -17,11 +19,18 @@ namespace vl {
 
 namespace {
 
+static_assert(Http::kMaxResponseBytes == curl::kMaxAnswerBytes);
+
 constexpr int kNeedLoginCode = 10505;
 // Only the envelope's top-level "code" matters to the need-login rule: larger or deeper answers
 // are not examined at all.
 constexpr std::size_t kMaxCheckedBody = 1 << 20;
-constexpr std::size_t kMaxCheckedDepth = 64;
+constexpr std::size_t kMaxCheckedDepth = json::kMaxDepth;
+constexpr std::uint64_t kMaxExactInteger = std::uint64_t{1} << 53;
+
+// xdg-open hands the address over and ends; one that is still running after this has started a
+// browser in front of it.
+constexpr std::chrono::milliseconds kOpenerWait{3000};
 
 std::mutex g_hookMutex;
 Http::NeedLoginHook g_needLoginHook;
@@ -35,7 +44,7 @@ public:
     explicit EnvelopeCodeReader(const std::string& body) : body_(body) {}
 
     Kind kind = Kind::None;
-    int number = 0;
+    std::int64_t number = 0;
     std::string text;
     bool rootIsObject = false;
     bool failed = false;
@@ -43,10 +52,18 @@ public:
 
     bool null() override { return Value(Kind::Other); }
     bool boolean(bool) override { return Value(Kind::Other); }
-    bool number_integer(number_integer_t v) override { return Number(static_cast<int>(v)); }
-    bool number_unsigned(number_unsigned_t v) override { return Number(static_cast<int>(v)); }
+    bool number_integer(number_integer_t v) override { return Number(v); }
+    bool number_unsigned(number_unsigned_t v) override {
+        return v <= kMaxExactInteger ? Number(static_cast<std::int64_t>(v)) : Value(Kind::Other);
+    }
+    // Only a whole number in range is a code; 10505.5 or 1e300 matches nothing.
     bool number_float(number_float_t v, const string_t&) override {
-        return Number(static_cast<int>(v));
+        if (!(v >= -static_cast<double>(kMaxExactInteger) &&
+              v <= static_cast<double>(kMaxExactInteger)) ||
+            v != std::trunc(v)) {
+            return Value(Kind::Other);
+        }
+        return Number(static_cast<std::int64_t>(v));
     }
     bool string(string_t& v) override {
         if (AtCode()) {
@@ -69,7 +86,7 @@ public:
                      const nlohmann::detail::exception& e) override {
         failed = true;
         VL_ERROR("parse json failed with exception, byte {}, id {}, {}, json is \r\n {}", position,
-                 e.id, e.what(), body_);
+                 e.id, e.what(), json::Excerpt(body_));
         return false;
     }
 
@@ -81,7 +98,7 @@ private:
         codeNext_ = false;
         return true;
     }
-    bool Number(int v) {
+    bool Number(std::int64_t v) {
         if (AtCode()) {
             kind = Kind::Number;
             number = v;
@@ -108,6 +125,19 @@ private:
     std::size_t depth_ = 0;
     bool codeNext_ = false;
 };
+
+// atoi's reading of a code sent as text (leading blanks, a sign, digits), without its undefined
+// behaviour: a number that does not fit matches nothing.
+bool LeadingNumberIs(const std::string& text, std::int64_t wanted) {
+    std::size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
+    if (i < text.size() && text[i] == '+')
+        ++i;
+    std::int64_t value = 0;
+    const auto r = std::from_chars(text.data() + i, text.data() + text.size(), value);
+    return r.ec == std::errc() && value == wanted;
+}
 
 void PushTo(std::mutex& mutex, std::condition_variable& cv, std::deque<Http::Request>& items,
             Http::Request r) {
@@ -202,36 +232,37 @@ void Http::Uninit() {
     curl_global_cleanup();
 }
 
-bool Http::checkRequest(const std::string& url, const Headers& headers) {
+bool Http::checkRequest(const std::string& url, const Headers& headers, std::string& error) {
     if (url.empty()) {
         VL_WARN("param is invalid");
+        error = "request is invalid";
         return false;
     }
-    for (const auto& [key, value] : headers) {
-        if (key.empty()) {
-            VL_WARN("key is empy");
-            return false;
-        }
+    curl::Slist lines;
+    if (!curl::BuildHeaderList(headers, lines, error)) {
+        VL_WARN("{}", error);
+        return false;
     }
     return true;
 }
 
 bool Http::GetSync(std::string& error, std::int32_t& httpCode, std::string& response,
                    const std::string& url, const Headers& headers, std::int32_t timeout) {
-    return Sync(error, httpCode, response, false, url, headers, std::string(), timeout, true);
+    return Sync(error, httpCode, response, false, url, headers, std::string(), timeout, true,
+                kMaxResponseBytes);
 }
 
 bool Http::PostSync(std::string& error, std::int32_t& httpCode, std::string& response,
                     const std::string& url, const Headers& headers, const std::string& body,
-                    std::int32_t timeout, bool checkLogin) {
-    return Sync(error, httpCode, response, true, url, headers, body, timeout, checkLogin);
+                    std::int32_t timeout, bool checkLogin, std::size_t maxResponseBytes) {
+    return Sync(error, httpCode, response, true, url, headers, body, timeout, checkLogin,
+                maxResponseBytes);
 }
 
 bool Http::Sync(std::string& error, std::int32_t& httpCode, std::string& response, bool isPost,
                 const std::string& url, const Headers& headers, const std::string& body,
-                std::int32_t timeout, bool checkLogin) {
-    if (!checkRequest(url, headers)) {
-        error = "request is invalid";
+                std::int32_t timeout, bool checkLogin, std::size_t maxResponseBytes) {
+    if (!checkRequest(url, headers, error)) {
         VL_WARN("request is invalid");
         return false;
     }
@@ -242,6 +273,7 @@ bool Http::Sync(std::string& error, std::int32_t& httpCode, std::string& respons
     r.body = body;
     r.timeout = timeout > 0 ? timeout : kDefaultTimeoutMs;
     r.checkLogin = checkLogin;
+    r.maxResponseBytes = maxResponseBytes;
     if (!RequestOnce(r)) {
         VL_WARN("RequestOnce failed");
     }
@@ -262,7 +294,8 @@ bool Http::PostAsync(Callback callback, const std::string& url, const Headers& h
 
 bool Http::Async(Callback callback, bool isPost, const std::string& url, const Headers& headers,
                  const std::string& body) {
-    if (!checkRequest(url, headers)) {
+    std::string error;
+    if (!checkRequest(url, headers, error)) {
         VL_WARN("request is invalid");
         return false;  // the callback is destroyed here, never called
     }
@@ -288,17 +321,9 @@ bool Http::RequestOnce(Request& r) {
     }
     CURL* h = handle.get();
     curl::Slist headerList;
-    for (const auto& [key, value] : r.headers) {
-        // libcurl drops a header written "Name:"; "Name;" is its form for an empty value.
-        const std::string line = value.empty() ? key + ";" : key + ":" + value;
-        curl_slist* appended = curl_slist_append(headerList.get(), line.c_str());
-        if (appended == nullptr) {
-            r.error = "generate request failed";
-            VL_ERROR("curl_slist_append failed");
-            return false;
-        }
-        headerList.release();
-        headerList.reset(appended);
+    if (!curl::BuildHeaderList(r.headers, headerList, r.error)) {
+        VL_ERROR("{}", r.error);
+        return false;
     }
 
     using curl::SetOpt;
@@ -311,15 +336,8 @@ bool Http::RequestOnce(Request& r) {
                      "CURLOPT_POSTFIELDSIZE, " + std::to_string(r.body.size()));
     }
     const long timeout = r.timeout;
-    set =
-        set &&
-        SetOpt(h, CURLOPT_WRITEFUNCTION, &curl::AppendToString, "CURLOPT_WRITEFUNCTION, ...") &&
-        SetOpt(h, CURLOPT_WRITEDATA, &r.response, "CURLOPT_WRITEDATA, ...") &&
-        SetOpt(h, CURLOPT_NOSIGNAL, 1L, "CURLOPT_NOSIGNAL, 1") &&
-        SetOpt(h, CURLOPT_CONNECTTIMEOUT_MS, timeout,
-               "CURLOPT_CONNECTTIMEOUT_MS, " + std::to_string(timeout)) &&
-        SetOpt(h, CURLOPT_TIMEOUT_MS, timeout, "CURLOPT_TIMEOUT_MS, " + std::to_string(timeout)) &&
-        curl::VerifyTls(h) && SetOpt(h, CURLOPT_VERBOSE, 0L, "CURLOPT_VERBOSE, 0");
+    curl::Sink sink{&r.response, r.maxResponseBytes};
+    set = set && curl::SetCommonOptions(h, sink, timeout, timeout);
     if (set && headerList) {
         set = SetOpt(h, CURLOPT_HTTPHEADER, headerList.get(), "CURLOPT_HTTPHEADER, ...");
     }
@@ -331,8 +349,8 @@ bool Http::RequestOnce(Request& r) {
     const CURLcode rc = curl_easy_perform(h);
     if (rc != CURLE_OK) {
         VL_ERROR("curl_easy_perform failed with {}, {}", static_cast<int>(rc),
-                 curl_easy_strerror(rc));
-        r.error = "perform request failed";
+                 curl::TransferError(rc, sink));
+        r.error = sink.overflow ? curl::TransferError(rc, sink) : "perform request failed";
         return false;
     }
     long status = 0;
@@ -356,43 +374,42 @@ bool Http::RequestOnce(Request& r) {
     return true;
 }
 
-void Http::checkNeedLogin(const std::string& response) {
+bool Http::IsNeedLoginAnswer(const std::string& response) {
     if (response.empty()) {
-        return;
+        return false;
     }
     if (response.size() > kMaxCheckedBody) {
         VL_WARN("response of {} bytes is not checked for need login", response.size());
-        return;
+        return false;
     }
     EnvelopeCodeReader reader(response);
     try {
-        const bool parsed = nlohmann::json::sax_parse(response, &reader);
-        if (!parsed) {
+        if (!nlohmann::json::sax_parse(response, &reader)) {
             if (reader.tooDeep) {
                 VL_WARN("response nests deeper than {} levels, not checked for need login",
                         kMaxCheckedDepth);
             }
-            return;
+            return false;
         }
     } catch (const std::exception&) {
         VL_LOG_JSON_READ_ERROR(response);
-        return;
+        return false;
     }
     if (!reader.rootIsObject) {
-        return;
+        return false;
     }
-    int code = 0;
     switch (reader.kind) {
         case EnvelopeCodeReader::Kind::Number:
-            code = reader.number;
-            break;
+            return reader.number == kNeedLoginCode;
         case EnvelopeCodeReader::Kind::Text:
-            code = std::atoi(reader.text.c_str());
-            break;
+            return LeadingNumberIs(reader.text, kNeedLoginCode);
         default:
-            return;
+            return false;
     }
-    if (code != kNeedLoginCode) {
+}
+
+void Http::checkNeedLogin(const std::string& response) {
+    if (!IsNeedLoginAnswer(response)) {
         return;
     }
     NeedLoginHook hook;
@@ -400,7 +417,7 @@ void Http::checkNeedLogin(const std::string& response) {
         std::lock_guard lock(g_hookMutex);
         hook = g_needLoginHook;
     }
-    VL_WARN("need login, code {}", code);
+    VL_WARN("need login, code {}", kNeedLoginCode);
     if (hook) {
         hook();
     }
@@ -476,7 +493,7 @@ bool Http::OpenUrlWithDefaultBrowser(const std::string& url) {
         return opener(url);
     }
     std::string error;
-    if (!platform::LaunchDetached("xdg-open", {url}, error)) {
+    if (!platform::Launch("xdg-open", {url}, kOpenerWait, error)) {
         VL_ERROR("ShellExecute failed with {}, url {}, last error {}", error, url, 0);
         return false;
     }

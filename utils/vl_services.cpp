@@ -1,12 +1,12 @@
 #include "utils/vl_services.h"
 
-#include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <sstream>
 
 #include "utils/vl_env.h"
+#include "utils/vl_file.h"
+#include "utils/vl_json.h"
 #include "utils/vl_log.h"
 #include "utils/vl_string.h"
 
@@ -54,9 +54,12 @@ std::optional<ServiceConfig> g_config;
 bool ApplyServiceConfig(const std::string& jsonText, ServiceConfig& c) {
     nlohmann::json root;
     try {
-        root = nlohmann::json::parse(jsonText);
+        root = json::Parse(jsonText);
     } catch (const nlohmann::json::parse_error& e) {
         VL_ERROR("parse service config failed, byte {}, id {}, {}", e.byte, e.id, e.what());
+        return false;
+    } catch (const std::exception& e) {
+        VL_ERROR("parse service config failed, {}", e.what());
         return false;
     }
     if (!root.is_object()) {
@@ -83,13 +86,18 @@ bool ApplyServiceConfig(const std::string& jsonText, ServiceConfig& c) {
 
 ServiceConfig LoadServiceConfig(const std::string& path) {
     ServiceConfig config;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return config;
+    std::string text;
+    std::string error;
+    switch (ReadWholeFile(path, text, error)) {
+        case ReadFileResult::Missing:
+            return config;
+        case ReadFileResult::Failed:
+            VL_ERROR("service config cannot be read, {}; defaults used", error);
+            return config;
+        case ReadFileResult::Ok:
+            break;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!ApplyServiceConfig(text.str(), config)) {
+    if (!ApplyServiceConfig(text, config)) {
         VL_WARN("service config \"{}\" is not fully usable, defaults stand for the rest", path);
     } else {
         VL_INFO("service config \"{}\" loaded", path);

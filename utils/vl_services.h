@@ -36,7 +36,8 @@ inline constexpr const char* kServiceConfigFile = "velmora-services.json";
 // could not be used.
 bool ApplyServiceConfig(const std::string& jsonText, ServiceConfig& config);
 
-// Reads `path` over the defaults. A missing file gives the defaults silently.
+// Reads `path` over the defaults. A missing file gives the defaults silently; one that cannot be
+// read is logged.
 ServiceConfig LoadServiceConfig(const std::string& path);
 
 // The process's configuration: loaded from beside the executable on first use.

@@ -6,10 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <future>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -30,82 +28,25 @@
 
 namespace vl::test {
 
-// Serves every account path of the back-end with answers the test scripts; unscripted paths
-// answer 500. Points the process's back-end URL at itself for its lifetime.
-class AccountBackend {
+// The back-end's account paths, scripted; the process's back-end URL points here while the
+// object lives.
+class AccountBackend : public LoopbackServer {
 public:
-    struct Reply {
-        int status = 200;
-        std::string body;
-    };
-    using Script = std::function<Reply(const httplib::Request&)>;
-
-    AccountBackend() {
-        const vl::backend::Endpoint endpoints[] = {
-            vl::backend::kUserInfo,          vl::backend::kSmsSendCode,
-            vl::backend::kLoginSms,          vl::backend::kLoginQqOauthInfo,
-            vl::backend::kLoginWechatQrInfo, vl::backend::kLoginQqPoll,
-            vl::backend::kLoginWechatPoll,   vl::backend::kTransSaveNums,
-            vl::backend::kTransReport};
-        for (const auto& e : endpoints) {
-            const std::string path = e.path;
-            auto handler = [this, path](const httplib::Request& req, httplib::Response& res) {
-                Script script;
-                {
-                    std::lock_guard lock(mutex_);
-                    const auto it = scripts_.find(path);
-                    if (it != scripts_.end())
-                        script = it->second;
-                }
-                const Reply reply = script ? script(req) : Reply{500, "not scripted"};
-                res.status = reply.status;
-                res.set_content(reply.body, "application/json");
-            };
-            if (e.method == vl::backend::Method::Get) {
-                server_.Get(path, handler);
-            } else {
-                server_.Post(path, handler);
-            }
+    AccountBackend() : saved_(vl::Services()) {
+        namespace b = vl::backend;
+        for (const auto& e : {b::kUserInfo, b::kSmsSendCode, b::kLoginSms, b::kLoginQqOauthInfo,
+                              b::kLoginWechatQrInfo, b::kLoginQqPoll, b::kLoginWechatPoll,
+                              b::kTransSaveNums, b::kTransReport}) {
+            Route(e.method == b::Method::Post, e.path);
         }
-        server_.Start();
-        saved_ = vl::Services();
+        Start();
         vl::ServiceConfig config = saved_;
-        config.backend.url = server_.Url();
+        config.backend.url = Url();
         vl::SetServices(config);
     }
-    ~AccountBackend() {
-        server_.Stop();
+    ~AccountBackend() override {
+        Stop();
         vl::SetServices(saved_);
-    }
-
-    void Set(const std::string& path, Script script) {
-        std::lock_guard lock(mutex_);
-        scripts_[path] = std::move(script);
-    }
-    void Set(const std::string& path, int status, const std::string& body) {
-        Set(path, [status, body](const httplib::Request&) { return Reply{status, body}; });
-    }
-
-    // Requests that reached `path`, in order.
-    std::vector<LoopbackServer::Request> Requests(const std::string& path) {
-        std::vector<LoopbackServer::Request> out;
-        for (auto& r : server_.Requests()) {
-            if (r.path == path)
-                out.push_back(std::move(r));
-        }
-        return out;
-    }
-
-    // Waits until `path` has been requested `count` times; false after `timeout`.
-    bool WaitForRequests(const std::string& path, std::size_t count,
-                         std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (Requests(path).size() < count) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return true;
     }
 
     // A "/user/info" answer for one user.
@@ -119,47 +60,17 @@ public:
     }
 
 private:
-    std::mutex mutex_;
-    std::map<std::string, Script> scripts_;
     vl::ServiceConfig saved_;
-    LoopbackServer server_;  // last: stopped before the state its handlers read goes away
 };
 
-// What a listener window received, copied while the message was handled.
+// What a listener window received, with the payload copied while the message was handled.
 struct ListenerMessage {
     vl::UINT msg = 0;
     vl::WPARAM wParam = 0;
     vl::LPARAM lParam = 0;
-    UserInfo info;        // WM_USER_MANAGER_LOGIN / _UPDATE with wParam 1
-    std::string text;     // narrow texts
-    std::u16string wide;  // WM_USER_MANAGER_REQUEST_PHONE_CODE failures
+    UserInfo info;     // WM_USER_MANAGER_LOGIN / _UPDATE with wParam 1
+    std::string text;  // narrow texts
 };
-
-// Copies the payload of a user-manager message; the pointer is valid only now.
-inline ListenerMessage CopyUserManagerMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) {
-    ListenerMessage m{msg, wParam, lParam, {}, {}, {}};
-    if (lParam == 0)
-        return m;
-    switch (msg) {
-        case WM_USER_MANAGER_REQUEST_PHONE_CODE:
-            m.wide = *reinterpret_cast<const std::u16string*>(lParam);
-            break;
-        case WM_USER_MANAGER_LOGIN:
-        case WM_USER_MANAGER_UPDATE:
-            if (wParam == 1) {
-                m.info = *reinterpret_cast<const UserInfo*>(lParam);
-            } else {
-                m.text = *reinterpret_cast<const std::string*>(lParam);
-            }
-            break;
-        case WM_USER_MANAGER_LOGOUT:
-            m.text = *reinterpret_cast<const std::string*>(lParam);
-            break;
-        default:
-            break;
-    }
-    return m;
-}
 
 // A recording window on a message loop of its own thread, like a window of the UI thread.
 class ListenerWindow final : public vl::IMessageHandler {
@@ -184,64 +95,51 @@ public:
     vl::HWND Hwnd() const { return hwnd_; }
 
     vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override {
-        ListenerMessage m = CopyUserManagerMessage(msg, wParam, lParam);
+        ListenerMessage m{msg, wParam, lParam, {}, {}};
+        if (lParam != 0 && wParam == 1 &&
+            (msg == WM_USER_MANAGER_LOGIN || msg == WM_USER_MANAGER_UPDATE)) {
+            m.info = *reinterpret_cast<const UserInfo*>(lParam);
+        } else if (lParam != 0 && msg != WM_USER_MANAGER_REQUEST_PHONE_CODE) {
+            m.text = *reinterpret_cast<const std::string*>(lParam);
+        }
         std::lock_guard lock(mutex_);
         messages_.push_back(std::move(m));
-        cv_.notify_all();
         return 0;
     }
 
-    std::vector<ListenerMessage> Messages() {
+    // Every message so far, or those of one kind.
+    std::vector<ListenerMessage> Messages(vl::UINT only = 0) {
         std::lock_guard lock(mutex_);
-        return messages_;
-    }
-    std::vector<ListenerMessage> Messages(vl::UINT msg) {
         std::vector<ListenerMessage> out;
-        for (auto& m : Messages()) {
-            if (m.msg == msg)
-                out.push_back(std::move(m));
+        for (const auto& m : messages_) {
+            if (only == 0 || m.msg == only)
+                out.push_back(m);
         }
         return out;
     }
 
-    // The `count`-th message `msg` (1-based), waiting at most `timeout` for it.
-    std::optional<ListenerMessage> WaitFor(
-        vl::UINT msg, std::size_t count = 1,
-        std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-        std::unique_lock lock(mutex_);
+    // The `count`-th message `msg` (1-based), waiting at most ten seconds for it.
+    std::optional<ListenerMessage> WaitFor(vl::UINT msg, std::size_t count = 1) {
         std::optional<ListenerMessage> found;
-        cv_.wait_for(lock, timeout, [&] {
-            std::size_t seen = 0;
-            for (const auto& m : messages_) {
-                if (m.msg == msg && ++seen == count) {
-                    found = m;
-                    return true;
-                }
-            }
-            return false;
+        WaitUntil([&] {
+            const auto seen = Messages(msg);
+            if (seen.size() >= count)
+                found = seen[count - 1];
+            return found.has_value();
         });
         return found;
     }
 
 private:
     std::mutex mutex_;
-    std::condition_variable cv_;
     std::vector<ListenerMessage> messages_;
     vl::MessageQueueLoop* loop_ = nullptr;
     vl::HWND hwnd_ = nullptr;
     std::thread thread_;
 };
 
-// Waits until `done()` holds, checking every few milliseconds; false after `timeout`.
-inline bool WaitUntil(const std::function<bool()>& done,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+inline std::vector<UserQr*> QrProviders() {
+    return {UserWechat::Instance(), UserQQ::Instance()};
 }
 
 // A running user manager with a scripted back-end and one listener window; every test starts
@@ -252,8 +150,7 @@ protected:
         LogCapture::Get()->Clear();
         ASSERT_TRUE(vl::Http::Instance()->Init());
         UserPhone::Instance()->ClearToken();
-        for (UserQr* p : {static_cast<UserQr*>(UserWechat::Instance()),
-                          static_cast<UserQr*>(UserQQ::Instance())}) {
+        for (UserQr* p : QrProviders()) {
             p->Cancel();
             p->Stop();
             p->SetPollInterval(std::chrono::milliseconds(10));
@@ -272,10 +169,8 @@ protected:
         manager_->Close();
         vl::Http::Instance()->Uninit();
         vl::Http::SetUrlOpener(nullptr);
-        for (UserQr* p : {static_cast<UserQr*>(UserWechat::Instance()),
-                          static_cast<UserQr*>(UserQQ::Instance())}) {
+        for (UserQr* p : QrProviders())
             p->SetPollInterval(UserQr::kPollInterval);
-        }
     }
     std::vector<std::string> Opened() {
         std::lock_guard lock(openedMutex_);

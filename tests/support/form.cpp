@@ -1,10 +1,7 @@
 #include "tests/support/form.h"
 
-#include <openssl/core_names.h>
 #include <openssl/evp.h>
-#include <openssl/params.h>
-
-#include <cstdio>
+#include <openssl/hmac.h>
 
 namespace vl::test {
 
@@ -26,12 +23,10 @@ std::string Decode(const std::string& s) {
 }
 
 std::string Hex(const unsigned char* d, std::size_t n) {
+    static constexpr char kDigits[] = "0123456789abcdef";
     std::string out;
-    char b[3];
-    for (std::size_t i = 0; i < n; ++i) {
-        std::snprintf(b, sizeof(b), "%02x", d[i]);
-        out += b;
-    }
+    for (std::size_t i = 0; i < n; ++i)
+        out += {kDigits[d[i] >> 4], kDigits[d[i] & 15]};
     return out;
 }
 
@@ -63,19 +58,11 @@ std::string Sha256HexEvp(const std::string& data) {
 }
 
 std::string HmacSha256HexEvp(const std::string& key, const std::string& data) {
-    EVP_MAC* mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
-    EVP_MAC_CTX* ctx = EVP_MAC_CTX_new(mac);
-    char digest[] = "SHA256";
-    OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
-                           OSSL_PARAM_construct_end()};
-    unsigned char out[EVP_MAX_MD_SIZE];
-    std::size_t n = 0;
-    EVP_MAC_init(ctx, reinterpret_cast<const unsigned char*>(key.data()), key.size(), params);
-    EVP_MAC_update(ctx, reinterpret_cast<const unsigned char*>(data.data()), data.size());
-    EVP_MAC_final(ctx, out, &n, sizeof(out));
-    EVP_MAC_CTX_free(ctx);
-    EVP_MAC_free(mac);
-    return Hex(out, n);
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int n = 0;
+    HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
+         reinterpret_cast<const unsigned char*>(data.data()), data.size(), md, &n);
+    return Hex(md, n);
 }
 
 }  // namespace vl::test

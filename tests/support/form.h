@@ -13,7 +13,7 @@ std::vector<std::pair<std::string, std::string>> ParseForm(const std::string& bo
 // test.
 std::string Sha256HexEvp(const std::string& data);
 
-// Lower-case hex HMAC-SHA256 computed with OpenSSL's EVP_MAC interface.
+// Lower-case hex HMAC-SHA256 computed with OpenSSL's one-shot HMAC.
 std::string HmacSha256HexEvp(const std::string& key, const std::string& data);
 
 }  // namespace vl::test

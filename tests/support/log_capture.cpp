@@ -2,6 +2,7 @@
 
 #include <spdlog/sinks/stdout_sinks.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "utils/vl_log.h"
@@ -25,49 +26,32 @@ std::vector<LogCapture::Entry> LogCapture::Entries() {
 
 bool LogCapture::Contains(const std::string& text) {
     std::lock_guard lock(mutex_);
-    for (const Entry& e : entries_) {
-        if (e.message.find(text) != std::string::npos)
-            return true;
-    }
-    return false;
+    return std::any_of(entries_.begin(), entries_.end(),
+                       [&](const Entry& e) { return e.message.find(text) != std::string::npos; });
 }
 
 bool LogCapture::Has(const std::string& text) {
-    std::lock_guard lock(mutex_);
-    for (const Entry& e : entries_) {
-        if (e.message == text)
-            return true;
-    }
-    return false;
+    return Count(text) > 0;
 }
 
 std::size_t LogCapture::Count(const std::string& text) {
     std::lock_guard lock(mutex_);
-    std::size_t n = 0;
-    for (const Entry& e : entries_) {
-        n += (e.message == text) ? 1 : 0;
-    }
-    return n;
+    return std::count_if(entries_.begin(), entries_.end(),
+                         [&](const Entry& e) { return e.message == text; });
 }
 
 std::string LogCapture::Dump() {
-    std::lock_guard lock(mutex_);
     std::string out;
-    for (const Entry& e : entries_) {
+    for (const Entry& e : Entries())
         out += e.formatted;
-    }
     return out;
 }
 
 void LogCapture::sink_it_(const spdlog::details::log_msg& msg) {
     spdlog::memory_buf_t buf;
     formatter_->format(msg, buf);
-    Entry e;
-    e.level = msg.level;
-    e.message.assign(msg.payload.data(), msg.payload.size());
-    e.formatted.assign(buf.data(), buf.size());
-    e.function = msg.source.funcname != nullptr ? msg.source.funcname : "";
-    entries_.push_back(std::move(e));
+    entries_.push_back({msg.level, std::string(msg.payload.data(), msg.payload.size()),
+                        std::string(buf.data(), buf.size())});
 }
 
 void InstallTestLogger() {

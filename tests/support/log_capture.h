@@ -16,7 +16,6 @@ public:
         spdlog::level::level_enum level;
         std::string message;    // the text after the pattern's prefix
         std::string formatted;  // the whole line, line end included
-        std::string function;
     };
 
     // The capture installed on the process logger by the test main.

@@ -1,6 +1,5 @@
 #include "tests/support/loopback_server.h"
 
-#include <chrono>
 #include <stdexcept>
 
 namespace vl::test {
@@ -20,20 +19,46 @@ LoopbackServer::~LoopbackServer() {
     Stop();
 }
 
+LoopbackServer::Handler LoopbackServer::Recorded(Handler handler) {
+    return
+        [this, handler = std::move(handler)](const httplib::Request& req, httplib::Response& res) {
+            {
+                std::lock_guard lock(mutex_);
+                requests_.push_back({req.method, req.path, req.target, req.headers, req.body});
+            }
+            handler(req, res);
+        };
+}
+
 void LoopbackServer::Get(const std::string& pattern, Handler handler) {
-    server_->Get(pattern, [this, handler = std::move(handler)](const httplib::Request& req,
-                                                               httplib::Response& res) {
-        Record(req);
-        handler(req, res);
-    });
+    server_->Get(pattern, Recorded(std::move(handler)));
 }
 
 void LoopbackServer::Post(const std::string& pattern, Handler handler) {
-    server_->Post(pattern, [this, handler = std::move(handler)](const httplib::Request& req,
-                                                                httplib::Response& res) {
-        Record(req);
-        handler(req, res);
-    });
+    server_->Post(pattern, Recorded(std::move(handler)));
+}
+
+void LoopbackServer::Route(bool post, const std::string& path) {
+    auto handler = [this, path](const httplib::Request& req, httplib::Response& res) {
+        Script script;
+        {
+            std::lock_guard lock(mutex_);
+            script = scripts_[path];
+        }
+        const Reply reply = script ? script(req) : Reply{500, "not scripted"};
+        res.status = reply.status;
+        res.set_content(reply.body, "application/json");
+    };
+    post ? Post(path, handler) : Get(path, handler);
+}
+
+void LoopbackServer::Set(const std::string& path, Script script) {
+    std::lock_guard lock(mutex_);
+    scripts_[path] = std::move(script);
+}
+
+void LoopbackServer::Set(const std::string& path, int status, const std::string& body) {
+    Set(path, [status, body](const httplib::Request&) { return Reply{status, body}; });
 }
 
 void LoopbackServer::Start() {
@@ -44,9 +69,7 @@ void LoopbackServer::Start() {
         throw std::runtime_error("loopback server could not bind");
     }
     thread_ = std::thread([this] { server_->listen_after_bind(); });
-    for (int i = 0; i < 500 && !server_->is_running(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    WaitUntil([this] { return server_->is_running(); });
 }
 
 void LoopbackServer::Stop() {
@@ -60,25 +83,46 @@ std::string LoopbackServer::Url(const std::string& path) const {
     return std::string(https_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_) + path;
 }
 
-std::vector<LoopbackServer::Request> LoopbackServer::Requests() {
+std::vector<LoopbackServer::Request> LoopbackServer::Requests(const std::string& path) {
     std::lock_guard lock(mutex_);
-    return requests_;
+    std::vector<Request> out;
+    for (const Request& r : requests_) {
+        if (path.empty() || r.path == path)
+            out.push_back(r);
+    }
+    return out;
 }
 
-std::size_t LoopbackServer::RequestCount() {
-    std::lock_guard lock(mutex_);
-    return requests_.size();
+bool LoopbackServer::WaitForRequests(const std::string& path, std::size_t count) {
+    return WaitUntil([&] { return Requests(path).size() >= count; });
 }
 
-void LoopbackServer::Record(const httplib::Request& req) {
-    Request r;
-    r.method = req.method;
-    r.path = req.path;
-    r.target = req.target;
-    r.headers = req.headers;
-    r.body = req.body;
-    std::lock_guard lock(mutex_);
-    requests_.push_back(std::move(r));
+VendorServices::VendorServices() : saved_(vl::Services()) {
+    for (const char* path : {"/general", "/ocrapi", "/api"})
+        Route(true, path);
+    Route(false, "/token");
+    Start();
+    vl::ServiceConfig config;
+    config.baiduOcr.tokenUrl = Url("/token");
+    config.baiduOcr.generalUrl = Url("/general");
+    config.youdaoOcr.url = Url("/ocrapi");
+    config.youdaoTranslate.url = Url("/api");
+    vl::SetServices(config);
+}
+
+VendorServices::~VendorServices() {
+    Stop();
+    vl::SetServices(saved_);
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 }  // namespace vl::test

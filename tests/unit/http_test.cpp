@@ -1,15 +1,18 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "tests/support/log_capture.h"
 #include "tests/support/loopback_server.h"
-#include "tests/support/raw_server.h"
-#include "tests/support/temp_dir.h"
-#include "tests/support/tls_cert.h"
 #include "utils/vl_backend.h"
 #include "utils/vl_http.h"
 #include "utils/vl_services.h"
@@ -17,9 +20,47 @@
 using namespace std::chrono_literals;
 using vl::test::LogCapture;
 using vl::test::LoopbackServer;
-using vl::test::RawServer;
 
 namespace {
+
+// A port on 127.0.0.1 that takes connections but reads a request only when Answer is called: a
+// client waiting for an answer there waits until its own time-out.
+class RawPort {
+public:
+    RawPort() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), len);
+        ::listen(fd_, 4);
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+        url_ = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+    }
+    ~RawPort() { ::close(fd_); }
+    const std::string& Url() const { return url_; }
+
+    // Accepts one connection, reads what the client sends until it pauses, and answers `reply`.
+    // Returns the bytes read.
+    std::string Answer(const std::string& reply) {
+        const int c = ::accept(fd_, nullptr, nullptr);
+        std::string data;
+        char buf[4096];
+        for (pollfd p{c, POLLIN, 0}; ::poll(&p, 1, 200) > 0;) {
+            const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
+            data.append(buf, static_cast<std::size_t>(n));
+        }
+        (void)!::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
+        ::close(c);
+        return data;
+    }
+
+private:
+    int fd_;
+    std::string url_;
+};
 
 class HttpTest : public ::testing::Test {
 protected:
@@ -45,18 +86,18 @@ protected:
 }  // namespace
 
 TEST_F(HttpTest, HeadersGoInKeyOrderAndAnEmptyValueKeepsItsColon) {
-    RawServer server(RawServer::Reply(200, R"({"code":0})"));
+    RawPort port;
+    auto answered = std::async(std::launch::async, [&port] {
+        return port.Answer("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n{\"code\":0}");
+    });
     std::string error, response;
     std::int32_t code = 0;
-    ASSERT_TRUE(http_->PostSync(error, code, response, server.Url("/p"),
+    ASSERT_TRUE(http_->PostSync(error, code, response, port.Url() + "/p",
                                 {{"Content-Type", "application/json"}, {"Access-Token", ""}},
                                 R"({"a":1})", 0, true))
         << error;
-    EXPECT_EQ(code, 200);
     EXPECT_EQ(response, R"({"code":0})");
-    const auto raw = server.Requests();
-    ASSERT_EQ(raw.size(), 1u);
-    const std::string& req = raw[0];
+    const std::string req = answered.get();
     EXPECT_EQ(req.rfind("POST /p HTTP/1.1\r\n", 0), 0u) << req;
     const auto token = req.find("\r\nAccess-Token:\r\n");
     const auto type = req.find("\r\nContent-Type:application/json\r\n");
@@ -64,234 +105,131 @@ TEST_F(HttpTest, HeadersGoInKeyOrderAndAnEmptyValueKeepsItsColon) {
     ASSERT_NE(type, std::string::npos) << req;
     EXPECT_LT(token, type);
     EXPECT_NE(req.find("\r\n\r\n{\"a\":1}"), std::string::npos);
-
-    std::string body;
-    ASSERT_TRUE(
-        http_->GetSync(error, code, response, server.Url("/g"), {{"Access-Token", "t0k"}}, 0));
-    EXPECT_EQ(server.Requests()[1].rfind("GET /g HTTP/1.1\r\n", 0), 0u);
-    EXPECT_NE(server.Requests()[1].find("\r\nAccess-Token:t0k\r\n"), std::string::npos);
 }
 
-TEST_F(HttpTest, InvalidRequestsAreRefusedBeforeSending) {
-    std::string error = "untouched", response = "untouched";
-    std::int32_t code = 77;
-    EXPECT_FALSE(http_->GetSync(error, code, response, "http://127.0.0.1:1/", {{"", "v"}}, 0));
-    EXPECT_EQ(error, "request is invalid");
-    EXPECT_EQ(code, 77);
-    EXPECT_EQ(response, "untouched");
-    EXPECT_TRUE(LogCapture::Get()->Has("key is empy"));
-    EXPECT_TRUE(LogCapture::Get()->Has("request is invalid"));
-    EXPECT_FALSE(http_->PostSync(error, code, response, "", {}, "", 0, true));
-    EXPECT_TRUE(LogCapture::Get()->Has("param is invalid"));
-
+// A line break in a value (a token from the back-end, say) would add header lines of its own.
+TEST_F(HttpTest, HeaderValuesWithControlCharactersAreRefusedBeforeSending) {
+    LoopbackServer server;
+    server.Route(false, "/");
+    server.Start();
+    std::string error, response;
+    std::int32_t code = 0;
+    EXPECT_FALSE(http_->GetSync(error, code, response, server.Url("/"),
+                                {{"Access-Token", "t\r\nX-Evil: 1"}}, 0));
+    EXPECT_EQ(error, "header \"Access-Token\" has a control character");
+    EXPECT_FALSE(http_->GetSync(error, code, response, server.Url("/"), {{"", "v"}}, 0));
+    EXPECT_EQ(error, "header name is empty");
     auto witness = std::make_shared<int>(0);
-    std::atomic<bool> called{false};
-    EXPECT_FALSE(http_->GetAsync(
-        [witness, &called](bool, const std::string&, std::int32_t, const std::string&,
-                           const std::string&, const std::string&, std::int32_t) { called = true; },
-        "", {}));
+    EXPECT_FALSE(http_->GetAsync([witness](bool, auto&&...) {}, server.Url("/"), {{"A", "\n"}}));
     EXPECT_EQ(witness.use_count(), 1);  // the refused callback was destroyed, not queued
-    http_->Uninit();                    // drains whatever was queued
-    EXPECT_FALSE(called);
+    EXPECT_EQ(server.RequestCount(), 0u);
 }
 
+// An answer may not grow without end either: past the cap the transfer stops.
 TEST_F(HttpTest, FailuresCarryTheirTexts) {
     LoopbackServer server;
-    server.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
-        res.status = 404;
-        res.set_content("no such page", "text/plain");
-    });
+    server.Route(false, "/missing");
+    server.Route(false, "/big");
     server.Start();
+    server.Set("/missing", 404, "no such page");
+    server.Set("/big", 200, std::string(vl::Http::kMaxResponseBytes + 1, 'x'));
     std::string error, response;
     std::int32_t code = 0;
     EXPECT_FALSE(http_->GetSync(error, code, response, server.Url("/missing"), {}, 0));
     EXPECT_EQ(error, "response error");
     EXPECT_EQ(code, 404);
     EXPECT_EQ(response, "no such page");
-    EXPECT_TRUE(LogCapture::Get()->Has("http request failed with response code 404"));
-
-    const int port = server.Port();
+    EXPECT_FALSE(http_->GetSync(error, code, response, server.Url("/big"), {}, 10000));
+    EXPECT_EQ(error, "response is larger than 4194304 bytes");
     server.Stop();
-    EXPECT_FALSE(http_->GetSync(error, code, response,
-                                "http://127.0.0.1:" + std::to_string(port) + "/", {}, 0));
+    EXPECT_FALSE(http_->GetSync(error, code, response, server.Url("/missing"), {}, 0));
     EXPECT_EQ(error, "perform request failed");
     EXPECT_TRUE(LogCapture::Get()->Contains("curl_easy_perform failed with 7, "));
-    EXPECT_TRUE(LogCapture::Get()->Has("RequestOnce failed"));
 }
 
 TEST_F(HttpTest, QueuedCallbacksRunInOrderOnTheResponseThread) {
     LoopbackServer server;
-    server.Get("/n", [](const httplib::Request& req, httplib::Response& res) {
-        res.set_content(req.get_param_value("i"), "text/plain");
-    });
-    server.Post("/n", [](const httplib::Request& req, httplib::Response& res) {
-        res.set_content("posted " + req.body, "text/plain");
-    });
+    server.Route(false, "/n");
     server.Start();
-
+    server.Set("/n", [](const httplib::Request& req) {
+        return LoopbackServer::Reply{200, req.get_param_value("i")};
+    });
     std::mutex mutex;
-    std::vector<std::string> order;
+    std::string order;
     std::set<std::thread::id> threads;
-    std::atomic<int> done{0};
-    auto record = [&](bool ok, const std::string& error, std::int32_t code, const std::string& resp,
-                      const std::string& url, const std::string& body, std::int32_t timeout) {
-        std::lock_guard lock(mutex);
-        EXPECT_TRUE(ok) << error;
-        EXPECT_EQ(code, 200);
-        EXPECT_EQ(timeout, 3000);
-        order.push_back(resp + "|" + url.substr(url.find("/n")) + "|" + body);
-        threads.insert(std::this_thread::get_id());
-        ++done;
-    };
     for (int i = 0; i < 5; ++i) {
-        ASSERT_TRUE(http_->GetAsync(record, server.Url("/n?i=" + std::to_string(i)), {}));
+        ASSERT_TRUE(http_->GetAsync(
+            [&](bool ok, const std::string&, std::int32_t, const std::string& resp, auto&&...) {
+                std::lock_guard lock(mutex);
+                order += ok ? resp : "!";
+                threads.insert(std::this_thread::get_id());
+            },
+            server.Url("/n?i=" + std::to_string(i)), {}));
     }
-    ASSERT_TRUE(http_->PostAsync(record, server.Url("/n"), {{"Content-Type", "text/plain"}}, "b"));
-    for (int i = 0; i < 500 && done < 6; ++i)
-        std::this_thread::sleep_for(10ms);
-    ASSERT_EQ(done, 6);
-    EXPECT_EQ(order, (std::vector<std::string>{"0|/n?i=0|", "1|/n?i=1|", "2|/n?i=2|", "3|/n?i=3|",
-                                               "4|/n?i=4|", "posted b|/n|b"}));
+    http_->Uninit();  // returns once both queues are drained
+    EXPECT_EQ(order, "01234");
     ASSERT_EQ(threads.size(), 1u);
     EXPECT_NE(*threads.begin(), std::this_thread::get_id());
 }
 
-TEST_F(HttpTest, StopDeliversEveryQueuedRequest) {
+TEST_F(HttpTest, NeedLoginRuleRunsOnOkAnswersOnTheRequestingThread) {
     LoopbackServer server;
-    server.Get("/slow", [](const httplib::Request&, httplib::Response& res) {
-        std::this_thread::sleep_for(30ms);
-        res.set_content("{}", "application/json");
-    });
+    server.Route(false, "/number");
+    server.Route(false, "/error");
     server.Start();
-    std::atomic<int> delivered{0};
-    for (int i = 0; i < 5; ++i) {
-        ASSERT_TRUE(http_->GetAsync([&](bool ok, auto&&...) { delivered += ok ? 1 : 0; },
-                                    server.Url("/slow"), {}));
-    }
-    http_->Uninit();  // returns once both queues are drained
-    EXPECT_EQ(delivered, 5);
-    EXPECT_TRUE(LogCapture::Get()->Has("request thread out"));
-    EXPECT_TRUE(LogCapture::Get()->Has("response thread out"));
-}
-
-TEST_F(HttpTest, NeedLoginRuleOnOkAnswersOnly) {
-    LoopbackServer server;
-    server.Get("/number", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(R"({"code":10505,"msg":"kicked"})", "application/json");
-    });
-    server.Get("/text", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(R"({"msg":"x","code":"10505"})", "application/json");
-    });
-    server.Get("/float", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(R"({"code":10505.0})", "application/json");
-    });
-    server.Get("/error", [](const httplib::Request&, httplib::Response& res) {
-        res.status = 500;
-        res.set_content(R"({"code":10505})", "application/json");
-    });
-    server.Get("/other", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(R"({"code":0,"data":{"code":10505},"list":[{"code":10505}]})",
-                        "application/json");
-    });
-    server.Get("/bool", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(R"({"code":true})", "application/json");
-    });
-    server.Start();
+    server.Set("/number", 200, R"({"code":10505,"msg":"kicked"})");
+    server.Set("/error", 500, R"({"code":10505})");
     std::string error, response;
     std::int32_t code = 0;
-
     EXPECT_TRUE(http_->GetSync(error, code, response, server.Url("/number"), {}, 0));
     EXPECT_EQ(needLogin_, 1);
-    EXPECT_EQ(needLoginThread_, std::this_thread::get_id());  // the caller's thread
-    EXPECT_TRUE(http_->GetSync(error, code, response, server.Url("/text"), {}, 0));
-    EXPECT_EQ(needLogin_, 2);
-    EXPECT_TRUE(http_->GetSync(error, code, response, server.Url("/float"), {}, 0));
-    EXPECT_EQ(needLogin_, 3);
+    EXPECT_EQ(needLoginThread_, std::this_thread::get_id());
     EXPECT_FALSE(http_->GetSync(error, code, response, server.Url("/error"), {}, 0));
-    EXPECT_TRUE(http_->GetSync(error, code, response, server.Url("/other"), {}, 0));
-    EXPECT_TRUE(http_->GetSync(error, code, response, server.Url("/bool"), {}, 0));
-    EXPECT_EQ(needLogin_, 3);
-    EXPECT_TRUE(http_->PostSync(error, code, response, server.Url("/number"), {}, "", 0, false) ||
-                true);  // POST is not routed there; what matters is that no rule ran
-    EXPECT_EQ(needLogin_, 3);
+    EXPECT_EQ(needLogin_, 1);
 
     // Queued: the rule runs on the request thread before the callback.
     std::atomic<bool> sawHookFirst{false};
     std::atomic<bool> done{false};
     ASSERT_TRUE(http_->GetAsync(
         [&](bool ok, auto&&...) {
-            sawHookFirst = ok && needLogin_ == 4;
+            sawHookFirst = ok && needLogin_ == 2;
             done = true;
         },
         server.Url("/number"), {}));
-    for (int i = 0; i < 300 && !done; ++i)
-        std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(vl::test::WaitUntil([&] { return done.load(); }));
     EXPECT_TRUE(sawHookFirst);
     EXPECT_NE(needLoginThread_, std::this_thread::get_id());
 }
 
-TEST_F(HttpTest, NeedLoginCheckSurvivesHostileBodies) {
-    std::string huge(5u << 20, ' ');
-    huge = R"({"code":10505,"pad":")" + std::string(5u << 20, 'x') + "\"}";
+// Only the top-level "code", and only a value that is exactly 10505: a wrapped 64-bit number or
+// a huge float must not read as it (nor be undefined behaviour).
+TEST(NeedLogin, OnlyTheExactTopLevelCodeMatches) {
+    for (const char* yes : {R"({"code":10505})", R"({"msg":"x","code":"10505"})",
+                            R"({"code":10505.0})", R"({"a":[[{"code":1}]],"code":10505})"}) {
+        EXPECT_TRUE(vl::Http::IsNeedLoginAnswer(yes)) << yes;
+    }
     const std::string deep =
         R"({"a":)" + std::string(200000, '[') + std::string(200000, ']') + R"(,"code":10505})";
-    const std::string nested = R"({"a":[[[{"b":{"code":1}}]]],"code":10505})";
-    LoopbackServer server;
-    server.Get("/huge", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content(huge, "application/json");
-    });
-    server.Get("/deep", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content(deep, "application/json");
-    });
-    server.Get("/nested", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content(nested, "application/json");
-    });
-    server.Get("/text", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("<html>oops</html>", "text/html");
-    });
-    server.Start();
-    std::string error, response;
-    std::int32_t code = 0;
-    EXPECT_TRUE(http_->GetSync(error, code, response, server.Url("/huge"), {}, 10000));
-    EXPECT_EQ(response.size(), huge.size());
-    EXPECT_TRUE(http_->GetSync(error, code, response, server.Url("/deep"), {}, 10000));
-    EXPECT_EQ(needLogin_, 0);
-    EXPECT_TRUE(http_->GetSync(error, code, response, server.Url("/nested"), {}, 0));
-    EXPECT_EQ(needLogin_, 1);
-    EXPECT_TRUE(http_->GetSync(error, code, response, server.Url("/text"), {}, 0));
-    EXPECT_EQ(needLogin_, 1);
-    EXPECT_TRUE(LogCapture::Get()->Contains("parse json failed with exception, byte 1, id 101, "));
-    EXPECT_TRUE(LogCapture::Get()->Contains("json is \r\n <html>oops</html>"));
+    for (const std::string& no :
+         {std::string(R"({"code":4294977801})"), std::string(R"({"code":10505.5})"),
+          std::string(R"({"code":1e300})"), std::string(R"({"code":"99999999999999999999"})"),
+          std::string(R"({"data":{"code":10505}})"), std::string(R"([{"code":10505}])"),
+          std::string(R"({"code":true})"), std::string("<html>oops</html>"), deep}) {
+        EXPECT_FALSE(vl::Http::IsNeedLoginAnswer(no)) << no.substr(0, 40);
+    }
 }
 
 TEST_F(HttpTest, DefaultTimeoutEndsATransferThatNeverAnswers) {
-    RawServer silent("");
+    RawPort silent;
     std::string error, response;
     std::int32_t code = 0;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(http_->GetSync(error, code, response, silent.Url("/"), {}, 0));
+    EXPECT_FALSE(http_->GetSync(error, code, response, silent.Url() + "/", {}, 0));
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(error, "perform request failed");
     EXPECT_TRUE(LogCapture::Get()->Contains("curl_easy_perform failed with 28, "));
     // The default of 3000 ms applied, not an endless wait (bounds, not a measurement).
     EXPECT_GE(elapsed, 2500ms);
     EXPECT_LT(elapsed, 20s);
-}
-
-TEST_F(HttpTest, SelfSignedCertificateIsRefused) {
-    vl::test::TempDir dir;
-    ASSERT_TRUE(vl::test::WriteSelfSignedCertificate(dir.File("c.pem"), dir.File("k.pem")));
-    LoopbackServer server(dir.File("c.pem"), dir.File("k.pem"));
-    server.Get("/", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("{}", "application/json");
-    });
-    server.Start();
-    std::string error, response;
-    std::int32_t code = 0;
-    EXPECT_FALSE(http_->GetSync(error, code, response, server.Url("/"), {}, 0));
-    EXPECT_EQ(error, "perform request failed");
-    EXPECT_TRUE(LogCapture::Get()->Contains("curl_easy_perform failed with 60, "));
-    EXPECT_EQ(server.RequestCount(), 0u);
 }
 
 TEST(ServiceUrl, CommonQueryIsBuiltOnceAndReused) {
@@ -302,11 +240,9 @@ TEST(ServiceUrl, CommonQueryIsBuiltOnceAndReused) {
     const std::regex shape(
         R"(http://127\.0\.0\.1:8731/config/get\?version=1000000&channel=default&u=[0-9a-f]{32}&uid=)");
     EXPECT_TRUE(std::regex_match(a, shape)) << a;
-    EXPECT_EQ(vl::ServiceUrl("/config/get"), a);
     EXPECT_EQ(vl::ServiceUrl("config/get"), a);
     const std::string q = vl::ServiceUrl(vl::backend::kLoginQqPoll.path);
     EXPECT_EQ(q.substr(0, q.find('?')), "http://127.0.0.1:8731/login//qq/ouath");
-    EXPECT_EQ(q.substr(q.find('?')), a.substr(a.find('?')));
 }
 
 TEST(OpenUrl, OnlyWebAddressesAreOpened) {
@@ -315,19 +251,11 @@ TEST(OpenUrl, OnlyWebAddressesAreOpened) {
         opened.push_back(url);
         return true;
     });
-    LogCapture::Get()->Clear();
-    EXPECT_FALSE(vl::Http::OpenUrlWithDefaultBrowser(""));
-    EXPECT_TRUE(LogCapture::Get()->Has("url is invalid"));
-    for (const char* bad :
-         {"file:///etc/passwd", "/usr/bin/xterm", "javascript:alert(1)", "http://", "https:///path",
-          "ftp://example.com/", "-http://x", " http://x", "http://a b", "http://x/\n",
-          "mailto:a@b.c", "smb://host/share"}) {
+    for (const char* bad : {"", "file:///etc/passwd", "javascript:alert(1)", "http://", "-http://x",
+                            "http://a b", "http://x/\n"}) {
         EXPECT_FALSE(vl::Http::OpenUrlWithDefaultBrowser(bad)) << bad;
     }
-    EXPECT_TRUE(opened.empty());
-    EXPECT_TRUE(vl::Http::OpenUrlWithDefaultBrowser("https://example.com/pay?a=1&b=$(id)"));
-    EXPECT_TRUE(vl::Http::OpenUrlWithDefaultBrowser("HTTP://example.com"));
-    EXPECT_EQ(opened, (std::vector<std::string>{"https://example.com/pay?a=1&b=$(id)",
-                                                "HTTP://example.com"}));
+    EXPECT_TRUE(vl::Http::OpenUrlWithDefaultBrowser("HTTP://example.com/pay?a=1&b=$(id)"));
+    EXPECT_EQ(opened, std::vector<std::string>{"HTTP://example.com/pay?a=1&b=$(id)"});
     vl::Http::SetUrlOpener(nullptr);
 }

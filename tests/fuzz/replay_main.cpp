@@ -1,0 +1,25 @@
+// Runs a fuzz target over files and folders of inputs (its corpus), as the normal build's test
+// of the target: every input must pass without a crash or a sanitizer report.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+int main(int argc, char** argv) {
+    std::size_t count = 0;
+    for (int i = 1; i < argc; ++i) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i])) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                   bytes.size());
+            ++count;
+        }
+    }
+    std::printf("%zu inputs passed\n", count);
+    return count == 0 ? 1 : 0;
+}
