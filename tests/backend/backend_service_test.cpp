@@ -180,8 +180,8 @@ public:
             curl_easy_setopt(h, CURLOPT_READFUNCTION, &SlowPost::Read);
             curl_easy_setopt(h, CURLOPT_READDATA, this);
             curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
-            curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &vl::curl::AppendToString);
-            curl_easy_setopt(h, CURLOPT_WRITEDATA, &response_);
+            curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &vl::curl::WriteToSink);
+            curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink_);
             curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, 10000L);
             curl_easy_perform(h);
             curl_slist_free_all(headers);
@@ -217,6 +217,7 @@ private:
     std::promise<void> halfSent_;
     std::promise<void> resume_;
     std::string response_;
+    vl::curl::Sink sink_{&response_};
     std::thread thread_;
 };
 
