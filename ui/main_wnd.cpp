@@ -1,17 +1,52 @@
 #include "ui/main_wnd.h"
 
+#include <QFontInfo>
+#include <nlohmann/json.hpp>
+
+#include "config/config_manager.h"
+#include "logic/user_manager.h"
 #include "platform/tray_icon.h"
+#include "ui/common_msgbox_wnd.h"
+#include "ui/link.h"
+#include "ui/login_wnd.h"
+#include "ui/main_contact_wnd.h"
+#include "ui/main_effect_wnd.h"
+#include "ui/main_engine_wnd.h"
+#include "ui/main_login_wnd.h"
+#include "ui/main_settings_wnd.h"
+#include "ui/main_shortcut_wnd.h"
+#include "ui/main_user_wnd.h"
+#include "ui/page_window.h"
+#include "ui/pay_wnd.h"
+#include "ui/posted_msgbox.h"
+#include "ui/result_wnd.h"
+#include "ui/skin/button.h"
+#include "ui/skin/combo.h"
+#include "ui/skin/container.h"
 #include "ui/skin/icon_registry.h"
+#include "ui/skin/label.h"
 #include "ui/skin/qt_message_loop.h"
+#include "utils/vl_backend.h"
+#include "utils/vl_http.h"
+#include "utils/vl_json.h"
 #include "utils/vl_log.h"
+#include "utils/vl_string.h"
+
+namespace {
+
+ConfigManager& Settings() {
+    return *ConfigManager::Instance();
+}
+
+}  // namespace
 
 MainWnd::MainWnd() : TopLevelWindow("main/ui.xml", "create main window failed") {}
 
 MainWnd::~MainWnd() = default;
 
 bool MainWnd::OnCreate() {
-    if (!InitTray()) {
-        VL_ERROR("init tray failed");
+    if (!Init()) {
+        VL_ERROR("init main window failed");
         return false;
     }
     return true;
@@ -21,12 +56,29 @@ void MainWnd::OnDestroy() {
     UninitTray();
 }
 
-vl::LRESULT MainWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) {
-    if (msg == kTrayMessage) {
-        OnTray(static_cast<vl::UINT>(lParam & 0xFFFF));
-        return 0;
+bool MainWnd::Init() {
+    if (!InitTray()) {
+        VL_ERROR("init tray failed");
+        return false;
     }
-    return TopLevelWindow::HandleMessage(msg, wParam, lParam);
+    skin::PaintManager& pm = Manager();
+    vip_ = pm.FindControl("vip");
+    vipSign_ = pm.FindControl("vip_sign");
+    login_ = pm.FindControl("login");
+    nick_ = pm.FindControl<skin::Button>("nick");
+    contact_ = pm.FindControl("contact");
+    help_ = pm.FindControl("help");
+    settings_ = pm.FindControl("settings");
+    engine_ = pm.FindControl("engine");
+
+    const Lang& lang = Settings().conf().lang();
+    if (!InitPicker("lang_src", lang.src()) || !InitPicker("lang_dst", lang.dst())) {
+        UninitTray();
+        return false;
+    }
+    RefreshEngine();
+    RefreshAccount(UserInfo{});
+    return true;
 }
 
 bool MainWnd::InitTray() {
@@ -55,5 +107,318 @@ void MainWnd::OnTray(vl::UINT event) {
             break;
         default:
             break;
+    }
+}
+
+vl::LRESULT MainWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) {
+    switch (msg) {
+        case vl::WM_SHOWWINDOW:
+            if (wParam != 0) {
+                ResultWnd::Instance()->Disarm();
+            }
+            break;
+        case WM_USER_MANAGER_LOGIN:
+            OnLogin(wParam, lParam);
+            return 0;
+        case WM_USER_MANAGER_LOGOUT:
+            OnLogout(lParam);
+            return 0;
+        case WM_USER_MANAGER_UPDATE:
+            OnUpdate(wParam, lParam);
+            return 0;
+        case WM_USER_MANAGER_NEED_LOGIN:
+            OnNeedLogin();
+            return 0;
+        case kGiftMessage:
+            OnGift(wParam != 0, vl::TakePosted<std::string>(lParam).get());
+            return 0;
+        case WM_POSTED_MSGBOX:
+            ShowPostedMsgBox(GetHWND(), lParam);
+            return 0;
+        case kTrayMessage:
+            OnTray(static_cast<vl::UINT>(lParam & 0xFFFF));
+            return 0;
+        default:
+            break;
+    }
+    return TopLevelWindow::HandleMessage(msg, wParam, lParam);
+}
+
+bool MainWnd::InitPicker(const std::string& name, const std::string& code) {
+    auto* combo = Manager().FindControl<skin::Combo>(name);
+    if (combo == nullptr) {
+        VL_ERROR("{} is invalid", name);
+        return false;
+    }
+    int index = 0;
+    const std::u16string wanted = vl::ToWString(code);
+    for (int i = 0; i < combo->GetCount(); ++i) {
+        const auto item = combo->GetItemAt(i);
+        if (!item) {
+            VL_ERROR("item is invalid");
+            continue;
+        }
+        if (item->userData == wanted) {
+            index = i;
+            break;
+        }
+    }
+    combo->SelectItem(index, false, false);
+    SyncLanguageStatus(name, index);
+    return true;
+}
+
+void MainWnd::SyncLanguageStatus(const std::string& name, int index) {
+    if (name.empty() || index < -1) {
+        VL_ERROR("param is invalid");
+        return;
+    }
+    skin::PaintManager& pm = Manager();
+    auto* combo = pm.FindControl<skin::Combo>(name);
+    if (combo == nullptr) {
+        VL_ERROR("can not find lang_src");
+        return;
+    }
+    const auto item = combo->GetItemAt(index);
+    if (!item) {
+        VL_ERROR("can not find item at {}", index);
+        return;
+    }
+    auto* status = pm.FindControl<skin::Container>(name + "_status");
+    if (status == nullptr) {
+        VL_ERROR("can not find {}_status", name);
+        return;
+    }
+    skin::Control* icon = pm.FindControl(name + "_status_icon");
+    if (icon == nullptr) {
+        VL_ERROR("can not find {}_status_icon", name);
+        return;
+    }
+    auto* label = pm.FindControl<skin::Label>(name + "_status_name");
+    if (label == nullptr) {
+        VL_ERROR("can not find {}_status_name", name);
+        return;
+    }
+    icon->SetBkImage(item->bkImage);
+    label->SetText(item->text);
+    status->SetUserData(item->userData);
+}
+
+void MainWnd::OnLanguageChosen(const std::string& name, int index) {
+    SyncLanguageStatus(name, index);
+    skin::PaintManager& pm = Manager();
+    // Both codes come from the status displays, so one choice rewrites the pair as shown.
+    auto* src = pm.FindControl("lang_src_status");
+    auto* dst = pm.FindControl("lang_dst_status");
+    if (src == nullptr || dst == nullptr) {
+        VL_ERROR("can not find language status");
+        return;
+    }
+    Lang& lang = Settings().conf().lang();
+    lang.src(vl::ToString(src->GetUserData()));
+    lang.dst(vl::ToString(dst->GetUserData()));
+    Settings().Flush();
+}
+
+void MainWnd::RefreshAccount(const UserInfo& user) {
+    const bool signedIn = user.loginType != LoginType::None;
+    for (skin::Control* c : {vip_, contact_, help_, settings_}) {
+        if (c != nullptr)
+            c->SetVisible(true);
+    }
+    if (vipSign_ != nullptr)
+        vipSign_->SetVisible(signedIn && user.isVip);
+    if (login_ != nullptr)
+        login_->SetVisible(!signedIn);
+    if (nick_ == nullptr) {
+        return;
+    }
+    if (!signedIn) {
+        nick_->SetVisible(false);
+        nick_->SetText(u"");
+        return;
+    }
+    const std::u16string nickname = vl::ToWString(user.nickname);
+    const QFont* font = nick_->GetManager() != nullptr && nick_->GetFont() >= 0
+                            ? nick_->GetManager()->GetFont(nick_->GetFont())
+                            : nullptr;
+    const int fontSize = QFontInfo(font != nullptr ? *font : nick_->font()).pixelSize();
+    nick_->SetFixedWidth(static_cast<int>(nickname.size()) * fontSize + 12);
+    nick_->SetText(nickname);
+    nick_->SetVisible(true);
+}
+
+void MainWnd::RefreshEngine() {
+    if (engine_ != nullptr) {
+        engine_->SetText(Settings().conf().engine() == "vertical" ? u"竖排翻译引擎"
+                                                                  : u"横排翻译引擎");
+    }
+}
+
+void MainWnd::StoreToken(const std::string& token) {
+    Settings().user().token(token);
+    Settings().Flush();
+}
+
+// The user manager sends its messages synchronously from its own thread: what the handlers show
+// is posted to this window and opened once the handler has returned.
+void MainWnd::OnLogin(vl::WPARAM wParam, vl::LPARAM lParam) {
+    if (wParam == 0) {
+        const auto* text = reinterpret_cast<const std::string*>(lParam);
+        const std::string error = text != nullptr ? *text : std::string();
+        VL_WARN("login failed, {}", error);
+        if (!error.empty()) {
+            PostMsgBox(GetHWND(), vl::ToWString(error), u"登录失败");
+        }
+        return;
+    }
+    const auto* user = reinterpret_cast<const UserInfo*>(lParam);
+    if (user == nullptr) {
+        VL_ERROR("user info is invalid");
+        return;
+    }
+    RefreshAccount(*user);
+    StoreToken(user->token);
+    RequestGift(user->token);
+}
+
+void MainWnd::OnLogout(vl::LPARAM lParam) {
+    const auto* reason = reinterpret_cast<const std::string*>(lParam);
+    VL_INFO("logout, reason {}", reason != nullptr ? *reason : std::string());
+    RefreshAccount(UserInfo{});
+    StoreToken("");
+}
+
+void MainWnd::OnUpdate(vl::WPARAM wParam, vl::LPARAM lParam) {
+    if (wParam == 0) {
+        // A failed refresh carries the text to show, not an account: the display stays.
+        const auto* text = reinterpret_cast<const std::string*>(lParam);
+        VL_WARN("update user info failed, {}", text != nullptr ? *text : std::string());
+        return;
+    }
+    const auto* user = reinterpret_cast<const UserInfo*>(lParam);
+    if (user == nullptr) {
+        VL_ERROR("user info is invalid");
+        return;
+    }
+    RefreshAccount(*user);
+    StoreToken(user->token);
+}
+
+void MainWnd::OnNeedLogin() {
+    tokenRefused_ = true;
+    UserManager::Instance()->Logout("kick");
+    PostMsgBox(GetHWND(), u"账号已在新设备登录，本机已退出登录");
+}
+
+void MainWnd::RequestGift(const std::string& token) {
+    const vl::HWND hwnd = GetHWND();
+    const bool queued = vl::Http::Instance()->PostAsync(
+        [hwnd](bool ok, const std::string& error, std::int32_t, const std::string& response,
+               const std::string&, const std::string&, std::int32_t) {
+            if (!ok) {
+                VL_WARN("request gift failed, {}", error);
+            }
+            vl::PostOwned(hwnd, kGiftMessage, ok, std::make_unique<std::string>(response));
+        },
+        vl::ServiceUrl(vl::backend::kGiftFreeNums.path),
+        {{"Content-Type", "application/json"}, {"Access-Token", token}}, "");
+    if (!queued) {
+        VL_ERROR("request gift failed, not queued");
+    }
+}
+
+void MainWnd::OnGift(bool ok, const std::string* body) {
+    if (!ok || body == nullptr) {
+        VL_WARN("request user info failed");
+        return;
+    }
+    std::string content;
+    try {
+        const nlohmann::json answer = vl::json::Parse(*body);
+        const int code = vl::json::ToInt32(answer.at("code"));
+        if (code != 0) {
+            VL_WARN("get gift failed, code {}, msg {}", code, answer.value("msg", std::string()));
+            return;
+        }
+        content = answer.at("data").at("content").get<std::string>();
+    } catch (const nlohmann::json::parse_error& e) {
+        VL_LOG_JSON_PARSE_ERROR(e, *body);
+        return;
+    } catch (const std::exception&) {
+        VL_LOG_JSON_READ_ERROR(*body);
+        return;
+    }
+    if (!content.empty()) {
+        CommonMsgBoxWnd::Show(GetHWND(), u"提示", vl::ToUnicodeW(content), u"", nullptr);
+    }
+}
+
+void MainWnd::Notify(const skin::Notification& msg) {
+    const std::string& name = msg.senderName;
+    if (msg.type == "itemselect") {
+        if (name == "lang_src" || name == "lang_dst") {
+            OnLanguageChosen(name, static_cast<int>(msg.wParam));
+        }
+        return;
+    }
+    if (msg.type != "click") {
+        return;
+    }
+    const vl::HWND hwnd = GetHWND();
+    if (name == "close" || name == "minimize") {
+        TopLevelWindow::Notify(msg);
+    } else if (name == "vip") {
+        PayWnd::Instance()->ShowWindow(true, true);
+    } else if (name == "login") {
+        LoginWnd::Instance()->ShowWindow(true, true);
+    } else if (name == "nick") {
+        RunPage<MainUserWnd>(hwnd, u"Velmora翻译-信息", "main user");
+    } else if (name == "contact") {
+        RunPage<MainContactWnd>(hwnd, u"Velmora翻译-联系", "main contact");
+    } else if (name == "help") {
+        OpenHelp();
+    } else if (name == "settings") {
+        RunPage<MainSettingsWnd>(hwnd, u"Velmora翻译-设置", "main settings");
+    } else if (name == "engine") {
+        RunPage<MainEngineWnd>(hwnd, u"Velmora翻译-引擎", "main engine");
+        RefreshEngine();
+    } else if (name == "region") {
+        // The region page arrives with the capture work.
+        VL_INFO("region page is not available yet");
+    } else if (name == "effect") {
+        RunPage<MainEffectWnd>(hwnd, u"Velmora翻译-效果", "main effect");
+    } else if (name == "shortcut") {
+        RunPage<MainShortcutWnd>(hwnd, u"Velmora翻译-快捷键", "main shortcut");
+    } else if (name == "launch") {
+        Launch();
+    }
+}
+
+void MainWnd::OpenHelp() {
+    if (!OpenLink("help")) {
+        CommonMsgBoxWnd::Show(GetHWND(), u"提示", u"打开帮助网页失败", u"", nullptr);
+    }
+}
+
+void MainWnd::Launch() {
+    tokenRefused_ = false;
+    const UserInfo user = UserManager::Instance()->UpdateSync();
+    if (tokenRefused_) {
+        return;  // signed out on the way; the box saying so is on its way
+    }
+    if (user.loginType == LoginType::None) {
+        if (RunPage<MainLoginWnd>(GetHWND(), u"Velmora翻译-登录提示", "main login") == 0) {
+            LoginWnd::Instance()->ShowWindow(true, true);
+        }
+        return;
+    }
+    ShowWindow(false);
+    ResultWnd::Instance()->Begin();
+    if (!Settings().conf().tip()) {
+        CommonMsgBoxWnd::Show(GetHWND(), u"悬浮球功能介绍",
+                              u"左键点击悬浮球开始翻译，右键点击悬浮球修改翻译区域", u"", nullptr);
+        Settings().conf().tip(true);
+        Settings().Flush();
     }
 }

@@ -1,23 +1,33 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
+#include "logic/user_info.h"
 #include "ui/layout_window.h"
 #include "utils/vl_singleton.h"
 
 class TrayIcon;
 
-// The control centre the user sees at start, with the tray icon. Its account area, language
-// pickers and start button arrive with the main window's own work; here it is created, shown,
-// brought back by a single or double click on the tray icon, and ends the program from the
-// tray's "退出".
+namespace skin {
+class Button;
+class Control;
+}  // namespace skin
+
+// The control centre the user sees at start: the account area, the two language pickers, the
+// text direction, the pages, and the start button that hides the window and arms the capture.
+// It owns the tray icon, keeps the account token in the settings and asks for the free gift
+// after each sign-in.
 class MainWnd : public TopLevelWindow, public vl::Singleton<MainWnd> {
 public:
     const char* GetWindowClassName() const override { return "velmora_main_wnd"; }
     vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override;
+    void Notify(const skin::Notification& msg) override;
 
     // Tray callback message; the low word of lParam is the event.
     static constexpr vl::UINT kTrayMessage = vl::WM_APP + 3;
+    // The answer to the free-gift request (wParam 1 when it arrived, lParam its owned body).
+    static constexpr vl::UINT kGiftMessage = vl::WM_USER + 402;
 
 protected:
     bool OnCreate() override;
@@ -28,9 +38,39 @@ private:
     MainWnd();
     ~MainWnd();
 
+    bool Init();
     bool InitTray();
     void UninitTray();
     void OnTray(vl::UINT event);
 
+    // Selects the item of picker `name` whose user data is `code` (the first one when none is).
+    bool InitPicker(const std::string& name, const std::string& code);
+    void SyncLanguageStatus(const std::string& name, int index);
+    void OnLanguageChosen(const std::string& name, int index);
+
+    void RefreshAccount(const UserInfo& user);
+    void RefreshEngine();
+    void StoreToken(const std::string& token);
+
+    void OnLogin(vl::WPARAM wParam, vl::LPARAM lParam);
+    void OnLogout(vl::LPARAM lParam);
+    void OnUpdate(vl::WPARAM wParam, vl::LPARAM lParam);
+    void OnNeedLogin();
+    void RequestGift(const std::string& token);
+    void OnGift(bool ok, const std::string* body);
+
+    void Launch();
+    void OpenHelp();
+
     std::unique_ptr<TrayIcon> tray_;
+    skin::Control* vip_ = nullptr;
+    skin::Control* vipSign_ = nullptr;
+    skin::Control* login_ = nullptr;
+    skin::Button* nick_ = nullptr;
+    skin::Control* contact_ = nullptr;
+    skin::Control* help_ = nullptr;
+    skin::Control* settings_ = nullptr;
+    skin::Control* engine_ = nullptr;
+    // Set when the back-end refuses the token while the start button refreshes the account.
+    bool tokenRefused_ = false;
 };

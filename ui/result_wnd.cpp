@@ -36,3 +36,9 @@ void ResultWnd::OnTranslatorResult(std::uint32_t id, bool ok, TranslateTask&,
     // Nothing captures yet; a result can only be a stray one.
     VL_INFO("cap id {} dropped, ok {}, {} lines", id, ok, lines.size());
 }
+
+// Placeholder until the capture work provides arming and disarming.
+void ResultWnd::Begin() {}
+
+// Placeholder until the capture work provides arming and disarming.
+void ResultWnd::Disarm() {}

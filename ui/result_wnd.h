@@ -20,6 +20,9 @@ public:
     void OnTranslatorResult(std::uint32_t id, bool ok, TranslateTask& task,
                             std::vector<TranslateLine>& lines) override;
 
+    void Begin();
+    void Disarm();
+
 protected:
     bool OnCreate() override;
     void OnDestroy() override;

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <utility>
 
 #include "utils/vl_env.h"
 #include "utils/vl_file.h"
@@ -81,6 +82,12 @@ bool ApplyServiceConfig(const std::string& jsonText, ServiceConfig& c) {
                         {"app_id", &c.baiduOcr.appId},
                         {"api_key", &c.baiduOcr.apiKey},
                         {"secret_key", &c.baiduOcr.secretKey}});
+    ok &= ApplySection(root, "links",
+                       {{"help", &c.links.help},
+                        {"agreement", &c.links.agreement},
+                        {"privacy", &c.links.privacy},
+                        {"contact", &c.links.contact},
+                        {"vip_agreement", &c.links.vipAgreement}});
     return ok;
 }
 
@@ -113,6 +120,31 @@ ServiceConfig Services() {
             dir.empty() ? ServiceConfig{} : LoadServiceConfig(dir + "/" + kServiceConfigFile);
     }
     return *g_config;
+}
+
+std::string LinkUrl(const std::string& target) {
+    const ServiceConfig config = Services();
+    const ServiceConfig::Links& l = config.links;
+    const std::pair<const char*, const std::string*> named[] = {{"help", &l.help},
+                                                                {"agreement", &l.agreement},
+                                                                {"privacy", &l.privacy},
+                                                                {"contact", &l.contact},
+                                                                {"vip_agreement", &l.vipAgreement}};
+    std::string url = target;
+    for (const auto& [name, value] : named) {
+        if (target == name) {
+            url = *value;
+            break;
+        }
+    }
+    if (url.empty() || url.front() != '/') {
+        return url;
+    }
+    std::string base = config.backend.url;
+    while (!base.empty() && base.back() == '/') {
+        base.pop_back();
+    }
+    return base + url;
 }
 
 void SetServices(const ServiceConfig& config) {

@@ -27,6 +27,14 @@ struct ServiceConfig {
         std::string apiKey = "Qx7pL2mZr9TbW4nK8cVd1HsA";
         std::string secretKey = "Gt4nB8qWz2LmX7cR1vYp9KdS3hJf6TeU";
     } baiduOcr;
+    // Pages the windows link to: an http(s) address, or a path on the back-end.
+    struct Links {
+        std::string help = "/pages/help";
+        std::string agreement = "/pages/agreement";
+        std::string privacy = "/pages/privacy";
+        std::string contact = "/pages/contact";
+        std::string vipAgreement = "/pages/vip-agreement";
+    } links;
 };
 
 inline constexpr const char* kServiceConfigFile = "velmora-services.json";
@@ -42,6 +50,12 @@ ServiceConfig LoadServiceConfig(const std::string& path);
 
 // The process's configuration: loaded from beside the executable on first use.
 ServiceConfig Services();
+
+// The address a link target leads to: a link name of the services file ("help", "agreement",
+// "privacy", "contact", "vip_agreement") stands for its configured value; a path ("/pages/help")
+// is resolved against the back-end address; anything else is returned as it is (the browser
+// launcher opens only http and https addresses).
+std::string LinkUrl(const std::string& target);
 
 // Replaces the process's configuration (tests and tools pointing the clients elsewhere).
 void SetServices(const ServiceConfig& config);

@@ -36,7 +36,8 @@ public:
         namespace b = vl::backend;
         for (const auto& e : {b::kUserInfo, b::kSmsSendCode, b::kLoginSms, b::kLoginQqOauthInfo,
                               b::kLoginWechatQrInfo, b::kLoginQqPoll, b::kLoginWechatPoll,
-                              b::kTransSaveNums, b::kTransReport}) {
+                              b::kTransSaveNums, b::kTransReport, b::kGiftFreeNums,
+                              b::kAppUpdate}) {
             Route(e.method == b::Method::Post, e.path);
         }
         Start();

@@ -91,6 +91,21 @@ TEST(ServiceConfig, FileOverridesFieldByFieldAndBadContentKeepsDefaults) {
     EXPECT_TRUE(LogCapture::Get()->Entries().empty());
 }
 
+TEST(ServiceConfig, LinksResolveAgainstTheBackendAddress) {
+    vl::ServiceConfig c;
+    ASSERT_TRUE(vl::ApplyServiceConfig(
+        R"({"backend":{"url":"http://127.0.0.1:9/"},"links":{"privacy":"https://p.example/x"}})",
+        c));
+    const vl::ServiceConfig saved = vl::Services();
+    vl::SetServices(c);
+    EXPECT_EQ(vl::LinkUrl("help"), "http://127.0.0.1:9/pages/help");
+    EXPECT_EQ(vl::LinkUrl("vip_agreement"), "http://127.0.0.1:9/pages/vip-agreement");
+    EXPECT_EQ(vl::LinkUrl("privacy"), "https://p.example/x");
+    EXPECT_EQ(vl::LinkUrl("/pages/qr-login"), "http://127.0.0.1:9/pages/qr-login");
+    EXPECT_EQ(vl::LinkUrl("file:///etc/passwd"), "file:///etc/passwd");  // refused by the opener
+    vl::SetServices(saved);
+}
+
 TEST(Log, LineCarriesCallSiteAndEndsWithCrLf) {
     LogCapture::Get()->Clear();
     Widget().Act();
