@@ -98,6 +98,7 @@ void MainWnd::UninitTray() {
 void MainWnd::OnTray(vl::UINT event) {
     switch (event) {
         case TrayIcon::kExitChosen:
+            VL_INFO("exit chosen from the tray");
             UninitTray();
             skin::PostQuitMessage(0);
             break;

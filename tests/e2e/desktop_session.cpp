@@ -91,7 +91,7 @@ int WaitChild(pid_t pid, std::chrono::milliseconds timeout, int* status) {
 
 }  // namespace
 
-XServer::XServer(const std::string& screen, bool windowManager) {
+XServer::XServer(const std::string& screen, bool windowManager, bool trayHost) {
     for (int n = 90; n < 190 && pid_ < 0; ++n) {
         const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
         const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
@@ -123,11 +123,21 @@ XServer::XServer(const std::string& screen, bool windowManager) {
                        .out.find("window id") != std::string::npos;
         });
     }
+    if (ready_ && trayHost) {
+        trayHost_ = Spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                           "--height", "24"},
+                          {{"DISPLAY", Display()}}, {}, "", "");
+        PollFor(5s, [this] {
+            return !RunProcess({"/usr/bin/env", "DISPLAY=" + Display(), "xdotool", "search",
+                                "--class", "trayer"})
+                        .out.empty();
+        });
+    }
 }
 
 XServer::~XServer() {
     int status = 0;
-    for (pid_t pid : {windowManager_, pid_}) {
+    for (pid_t pid : {trayHost_, windowManager_, pid_}) {
         if (pid > 0) {
             ::kill(pid, SIGTERM);
             WaitChild(pid, 5s, &status);

@@ -12,10 +12,12 @@
 namespace vl::test {
 
 // An Xvfb server of the test's own on a free display number, optionally with a window manager
-// (openbox) managing it; stopped with the object.
+// (openbox) managing it and a tray host (trayer, 24 pixels high in the top right corner);
+// stopped with the object.
 class XServer {
 public:
-    explicit XServer(const std::string& screen = "1280x800x24", bool windowManager = false);
+    explicit XServer(const std::string& screen = "1280x800x24", bool windowManager = false,
+                     bool trayHost = false);
     ~XServer();
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
@@ -27,6 +29,7 @@ private:
     int number_ = -1;
     pid_t pid_ = -1;
     pid_t windowManager_ = -1;
+    pid_t trayHost_ = -1;
     bool ready_ = false;
 };
 
