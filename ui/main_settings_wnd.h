@@ -17,6 +17,7 @@ public:
     // The answer to the version check (wParam 1 when it arrived, lParam its owned body).
     static constexpr vl::UINT kVersionMessage = vl::WM_USER + 300;
 
+private:
     struct RemoteVersion {
         MainUpdateWnd::Version version;
         std::int64_t code = 0;
@@ -25,7 +26,6 @@ public:
     // "versionCode" may be a number or a decimal string.
     static std::optional<RemoteVersion> ParseVersion(const std::string& answer);
 
-private:
     bool OnCreate() override;
     void OnNotify(const skin::Notification& msg) override;
     void CheckVersion();

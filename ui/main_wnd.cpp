@@ -273,14 +273,9 @@ void MainWnd::OnLogin(vl::WPARAM wParam, vl::LPARAM lParam) {
         }
         return;
     }
-    const auto* user = reinterpret_cast<const UserInfo*>(lParam);
-    if (user == nullptr) {
-        VL_ERROR("user info is invalid");
-        return;
+    if (const UserInfo* user = TakeAccount(lParam)) {
+        RequestGift(user->token);
     }
-    RefreshAccount(*user);
-    StoreToken(user->token);
-    RequestGift(user->token);
 }
 
 void MainWnd::OnLogout(vl::LPARAM lParam) {
@@ -297,13 +292,18 @@ void MainWnd::OnUpdate(vl::WPARAM wParam, vl::LPARAM lParam) {
         VL_WARN("update user info failed, {}", text != nullptr ? *text : std::string());
         return;
     }
+    TakeAccount(lParam);
+}
+
+const UserInfo* MainWnd::TakeAccount(vl::LPARAM lParam) {
     const auto* user = reinterpret_cast<const UserInfo*>(lParam);
     if (user == nullptr) {
         VL_ERROR("user info is invalid");
-        return;
+        return nullptr;
     }
     RefreshAccount(*user);
     StoreToken(user->token);
+    return user;
 }
 
 void MainWnd::OnNeedLogin() {

@@ -51,6 +51,8 @@ private:
     void RefreshAccount(const UserInfo& user);
     void RefreshEngine();
     void StoreToken(const std::string& token);
+    // The account of a successful login or refresh (lParam), shown and its token saved.
+    const UserInfo* TakeAccount(vl::LPARAM lParam);
 
     void OnLogin(vl::WPARAM wParam, vl::LPARAM lParam);
     void OnLogout(vl::LPARAM lParam);

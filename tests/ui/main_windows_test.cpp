@@ -51,26 +51,25 @@ public:
         QTest::mouseClick(w.Manager().FindControl(name)->GetWidget(), Qt::LeftButton);
     }
     std::vector<std::string> boxes;
-    std::vector<std::string> opened;
 
 private:
+    // A script runs from a timer of its own: Qt never fires a timer again while its handler
+    // runs, and a script may open the next window in a modal loop.
     void Look() {
-        if (busy_)
-            return;
-        busy_ = true;
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             auto* ww = qobject_cast<skin::WindowWidget*>(widget);
             skin::Window* w = ww != nullptr && ww->isVisible() ? ww->Owner() : nullptr;
             if (w == nullptr || !done_.insert(w->GetHWND()).second)
                 continue;
-            opened.push_back(w->GetWindowClassName());
-            if (auto it = scripts_.find(w->GetWindowClassName()); it != scripts_.end())
-                it->second(*w);
+            if (auto it = scripts_.find(w->GetWindowClassName()); it != scripts_.end()) {
+                QTimer::singleShot(0, [script = it->second, hwnd = w->GetHWND()] {
+                    if (skin::Window* open = skin::Window::FromHWND(hwnd))
+                        script(*open);
+                });
+            }
         }
-        busy_ = false;
     }
     QTimer timer_;
-    bool busy_ = false;
     std::set<vl::HWND> done_;
     std::map<std::string, std::function<void(skin::Window&)>> scripts_;
 };
@@ -120,8 +119,9 @@ protected:
         delete backend_;
     }
     void TearDown() override {
+        LogCapture::Get()->Clear();
         UserManager::Instance()->Logout("test over");
-        RunUntil(NoTokenSaved);
+        RunUntil([] { return LogCapture::Get()->Has("logout, reason test over"); });
     }
 
     // Signs in with a token, as start-up does with a stored one.
@@ -182,6 +182,7 @@ TEST_F(MainWindows, PhoneSignInFromTheNumberToTheNicknameAndTheSavedToken) {
     EXPECT_EQ(backend_->Requests(b::kGiftFreeNums.path).back().Header("Access-Token"), "t-9");
 
     // Start: the account is refreshed, the window hidden, the introduction shown once.
+    ConfigManager::Instance()->conf().tip(false);
     for (int run = 0; run < 2; ++run) {
         main_->ShowWindow();
         QTest::mouseClick(Find<skin::Button>(main_, "launch"), Qt::LeftButton);
@@ -218,6 +219,21 @@ TEST_F(MainWindows, RefusedCodeAndTakenOverAccountShowTheirBoxesWithoutHoldingTh
     EXPECT_EQ(user_.boxes[1], "账号已在新设备登录，本机已退出登录");
     EXPECT_TRUE(signedOutWhileOpen);
     EXPECT_FALSE(Find(main_, "nick")->IsVisible());
+}
+
+TEST_F(MainWindows, AccountPageShowsTheMembershipAndItsLogoutSignsOut) {
+    SignIn("老王");  // a member until 2030-01-02
+    std::string id, tip;
+    user_.On("velmora_main_user_wnd", [&](skin::Window& w) {
+        id = User::Text(w, "id");
+        tip = User::Text(w, "tip");
+        User::Click(w, "logout");
+    });
+    user_.On("velmora_main_logout_wnd", [](skin::Window& w) { User::Click(w, "ok"); });
+    QTest::mouseClick(Find<skin::Button>(main_, "nick"), Qt::LeftButton);
+    EXPECT_EQ(id, "ID: u-1");
+    EXPECT_EQ(tip, "会员有效期至2030年1月2日");
+    EXPECT_TRUE(RunUntil([] { return Find(main_, "login")->IsVisible() && NoTokenSaved(); }));
 }
 
 TEST_F(MainWindows, PickersShowTheStoredPairAndAChoiceRewritesBothCodes) {
