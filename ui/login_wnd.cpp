@@ -201,10 +201,7 @@ void LoginWnd::OnLoginPhone() {
         Tell(u"手机验证码登录失败");
         return;
     }
-    for (skin::Control* c : std::initializer_list<skin::Control*>{phone_, code_, gencode_, login_,
-                                                                  agree_, wechat_, qq_}) {
-        c->SetEnabled(false);
-    }
+    EnableAll(false);
     gencode_->SetText(kGenCodeText);
 }
 
@@ -232,9 +229,13 @@ void LoginWnd::OnLogin(bool ok) {
 }
 
 void LoginWnd::ResetControls() {
+    EnableAll(true);
+    gencode_->SetText(kGenCodeText);
+}
+
+void LoginWnd::EnableAll(bool enabled) {
     for (skin::Control* c : std::initializer_list<skin::Control*>{phone_, code_, gencode_, login_,
                                                                   agree_, wechat_, qq_}) {
-        c->SetEnabled(true);
+        c->SetEnabled(enabled);
     }
-    gencode_->SetText(kGenCodeText);
 }

@@ -43,6 +43,7 @@ private:
     void StopCountdown();
     // Every control usable again, the code button showing its own text.
     void ResetControls();
+    void EnableAll(bool enabled);
     // The phone number as UTF-8 when it is valid; otherwise the box saying so.
     bool TakeValidPhone(std::string* phone);
     void Tell(const std::u16string& message);
