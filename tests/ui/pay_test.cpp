@@ -22,6 +22,7 @@
 #include "ui/skin/label.h"
 #include "ui/skin/option.h"
 #include "ui/skin/run_modal.h"
+#include "ui/skin/text.h"
 #include "utils/vl_base64.h"
 #include "utils/vl_env.h"
 #include "utils/vl_file.h"
@@ -205,6 +206,9 @@ TEST_F(PayTest, CatalogueFillsTheTabsAndTheChosenGoodDecidesPriceAndPayMethods) 
     EXPECT_EQ(pay->Selected().goodsId, 4);  // Alipay only
     EXPECT_FALSE(pay->Manager().FindControl("wechat")->IsVisible());
     EXPECT_TRUE(pay->Manager().FindControl<skin::Option>("ali_opt")->IsSelected());
+
+    emit pay->Manager().FindControl<skin::Text>("protocol")->linkActivated("vl-link:0");
+    EXPECT_EQ(opened_, (std::vector<std::string>{server_.Url("/pages/vip-agreement")}));
 
     Click(pay, "count");
     EXPECT_EQ(TileText(0, "good_brief"), "可使用500次");
