@@ -6,6 +6,7 @@
 
 #include "logic/user_manager.h"
 #include "ui/common_msgbox_wnd.h"
+#include "ui/link.h"
 #include "ui/login_wnd.h"
 #include "ui/pay_ali_wnd.h"
 #include "ui/pay_done_wnd.h"
@@ -41,19 +42,6 @@ constexpr int kFontPrice = 11;
 constexpr int kTileWidth = 144;
 constexpr int kTileHeight = 78;
 constexpr int kTileStep = 152;  // width and gap
-
-// A link of a layout as the browser takes it: a path of the back-end ("/pages/vip-agreement")
-// on the back-end's address, anything else as it stands.
-std::string ResolveBackendPage(const std::string& target) {
-    if (target.empty() || target.front() != '/') {
-        return target;
-    }
-    std::string base = vl::Services().backend.url;
-    while (!base.empty() && base.back() == '/') {
-        base.pop_back();
-    }
-    return base + target;
-}
 
 // A floating control of a tile at (left, top, right, bottom) inside it.
 template <class T>
@@ -339,9 +327,7 @@ void PayWnd::OpenLink(int index) {
     if (protocol == nullptr) {
         return;
     }
-    const std::string url = ResolveBackendPage(vl::ToUtf8(protocol->GetLinkContent(index)));
-    if (!vl::Http::OpenUrlWithDefaultBrowser(url)) {
-        VL_ERROR("open url failed, url {}", url);
+    if (!::OpenLink(vl::ToUtf8(protocol->GetLinkContent(index)))) {
         CommonMsgBoxWnd::Show(GetHWND(), u"提示", u"打开协议网页失败", u"", nullptr);
     }
 }
