@@ -48,6 +48,9 @@ struct CaptureCase {
     std::string ratio;
     bool windowManager = false;  // the hidden window is a managed one, framed by the manager
 };
+void PrintTo(const CaptureCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class X11Capture : public ::testing::TestWithParam<CaptureCase> {};
 
