@@ -272,11 +272,10 @@ bool HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, qint
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) {
         return false;
     }
+    // Usually the press comes through the grab on the root window. While one of our windows holds
+    // the keyboard (a full-screen overlay), grabs on the root do not fire and the press goes to
+    // that window instead: it is still the hotkey.
     const auto* key = static_cast<const xcb_key_press_event_t*>(message);
-    skin::x11::Display x;
-    if (!skin::x11::QtDisplay(&x) || key->event != x.root) {
-        return false;
-    }
     for (auto& [id, r] : registered_) {
         if (std::find(r.keyCodes.begin(), r.keyCodes.end(), key->detail) == r.keyCodes.end()) {
             continue;

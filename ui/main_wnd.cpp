@@ -1,6 +1,8 @@
 #include "ui/main_wnd.h"
 
+#include "logic/user_manager.h"
 #include "platform/tray_icon.h"
+#include "ui/result_wnd.h"
 #include "ui/skin/icon_registry.h"
 #include "ui/skin/qt_message_loop.h"
 #include "utils/vl_log.h"
@@ -25,6 +27,9 @@ vl::LRESULT MainWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM l
     if (msg == kTrayMessage) {
         OnTray(static_cast<vl::UINT>(lParam & 0xFFFF));
         return 0;
+    }
+    if (msg == vl::WM_SHOWWINDOW && wParam != 0) {
+        ResultWnd::Instance()->Disarm();  // the capture waits while the main window is up
     }
     return TopLevelWindow::HandleMessage(msg, wParam, lParam);
 }
@@ -56,4 +61,20 @@ void MainWnd::OnTray(vl::UINT event) {
         default:
             break;
     }
+}
+
+void MainWnd::Notify(const skin::Notification& msg) {
+    if (msg.type == "click" && msg.senderName == "launch") {
+        OnLaunch();
+        return;
+    }
+    TopLevelWindow::Notify(msg);
+}
+
+void MainWnd::OnLaunch() {
+    if (UserManager::Instance()->UpdateSync().loginType == LoginType::None) {
+        return;
+    }
+    ShowWindow(false);
+    ResultWnd::Instance()->Begin();
 }

@@ -15,6 +15,7 @@ class MainWnd : public TopLevelWindow, public vl::Singleton<MainWnd> {
 public:
     const char* GetWindowClassName() const override { return "velmora_main_wnd"; }
     vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override;
+    void Notify(const skin::Notification& msg) override;
 
     // Tray callback message; the low word of lParam is the event.
     static constexpr vl::UINT kTrayMessage = vl::WM_APP + 3;
@@ -31,6 +32,8 @@ private:
     bool InitTray();
     void UninitTray();
     void OnTray(vl::UINT event);
+    // "launch": a signed-in user arms the capture and the main window steps aside.
+    void OnLaunch();
 
     std::unique_ptr<TrayIcon> tray_;
 };
