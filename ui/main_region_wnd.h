@@ -23,9 +23,6 @@ public:
     // No control of its own reports anything.
     void Notify(const skin::Notification&) override {}
 
-    // The current selection in client coordinates (96-DPI units).
-    skin::Rect Selection() const { return selection_; }
-
 private:
     bool OnCreate() override;
     void OnShowing();

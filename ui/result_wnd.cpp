@@ -29,7 +29,6 @@ constexpr int kFirstHotKeyId = 0x3333;
 constexpr int kHotKeyIdEnd = 0xBFFF;  // exclusive
 constexpr vl::UINT kHotKeyModifiers = hk::MOD_CONTROL | hk::MOD_ALT | hk::MOD_NOREPEAT;
 constexpr std::uint32_t kLabelBackground = 0xD9000000;
-constexpr std::uint32_t kLabelText = 0xFFFFFFFF;
 constexpr char16_t kLabelFace[] = u"Microsoft YaHei UI";
 constexpr int kFloatMargin = 66;
 // A failure's reason is cut to this many UTF-16 units on the screen; the log has it whole.
@@ -272,12 +271,13 @@ void ResultWnd::Translate() {
         CommonMsgBoxWnd::Show(GetHWND(), u"提示", u"获取原文失败", u"", nullptr);
         return;
     }
+    // Submitted before the frozen screen is shown: the request leaves a little earlier.
+    region96_ = capture::ScaleRect(region, 96, dpi_);
+    ClipConfirmWithRect(region);
     if (!MoveWindow(desktop_.left, desktop_.top, desktop_.Width(), desktop_.Height())) {
         VL_ERROR("SetWindowPos failed, last error {}", 0);
     }
     ShowWindow(true, true);
-    region96_ = capture::ScaleRect(region, 96, dpi_);
-    ClipConfirmWithRect(region);
 }
 
 bool ResultWnd::Capture() {
@@ -381,6 +381,8 @@ int ResultWnd::FontFor(int size) {
     return id;
 }
 
+// The labels' white text comes from the layout's style sheet: a style rule of each label's own
+// would cost a style sheet parse per label.
 void ResultWnd::ShowHorizontalText(const TranslateLine& line) {
     auto* label = new (std::nothrow) skin::Label();
     if (label == nullptr) {
@@ -395,7 +397,6 @@ void ResultWnd::ShowHorizontalText(const TranslateLine& line) {
     label->SetFixedHeight(box.height);
     label->SetBkColor(kLabelBackground);
     label->SetFont(FontFor(box.fontSize));
-    label->SetTextColor(kLabelText);
     label->SetText(line.translation);
     label->SetTextPadding(skin::Rect{1, 1, 1, 1});
     resultTranslation_->Add(label);
@@ -423,7 +424,6 @@ void ResultWnd::ShowVerticalText(const TranslateLine& line) {
     label->SetAttribute("align", u"center");
     label->SetAttribute("valign", u"top");
     label->SetEnabledEffect(true);
-    label->SetTextColor(kLabelText);
     label->SetText(line.translation);
     label->SetTextPadding(skin::Rect{});
     resultTranslation_->Add(label);

@@ -44,9 +44,6 @@ public:
     void OnTranslatorResult(std::uint32_t id, bool ok, TranslateTask& task,
                             std::vector<TranslateLine>& lines) override;
 
-    bool IsActive() const { return active_; }
-    ResultFloatWnd* FloatWindow() const { return float_.get(); }
-
     // A finished task on its way to the UI thread.
     static constexpr vl::UINT kResultMessage = vl::WM_APP + 20;
 
