@@ -55,6 +55,13 @@ vl::LRESULT ResultFloatWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::L
             DragWindow(point);
             return 0;
         }
+        case vl::WM_SHOWWINDOW:
+            // Hidden while a button is down (a hotkey run): that release will never come here.
+            if (wParam == 0) {
+                left_ = right_ = Press{};
+                KillTimer(kDragTimer);
+            }
+            return LayoutWindow::HandleMessage(msg, wParam, lParam);
         case vl::WM_TIMER:
             // Keeps up with a pointer faster than its move events.
             if (wParam == kDragTimer && left_.pressed) {
