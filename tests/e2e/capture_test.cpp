@@ -61,7 +61,7 @@ struct RunCase {
 };
 
 // An X server at the case's dpi with kRegion painted on its root window (left half red, right half
-// green), the stand-ins, and the program signed in with no region set yet.
+// green) and the stand-ins; Start runs the program signed in.
 class CaptureRun : public ::testing::TestWithParam<RunCase> {
 protected:
     void SetUp() override {
@@ -78,16 +78,24 @@ protected:
                          R"({"backend":{"url":")" + backend_.Url() + R"("},"youdao_ocr":{"url":")" +
                              vendors_.Url("/ocrapi") + R"("},"youdao_translate":{"url":")" +
                              vendors_.Url("/api") + R"("}})");
-        // The "vertical" direction takes the Youdao engine, which tells both kinds of lines.
-        run_.Dir().Write("velmora.xml",
-                         "<velmora><user><token>tok</token></user><conf><lang><src>eng</src><dst>"
-                         "chs</dst></lang><region><left>0</left><top>0</top><right>0</right>"
-                         "<bottom>0</bottom></region><engine>vertical</engine><effect>cover"
-                         "</effect><shortcut><translate>ctrl+alt+t</translate><region>ctrl+alt+r"
-                         "</region></shortcut><tip>true</tip></conf></velmora>");
-        ASSERT_TRUE(run_.Start(x_.Display()) && run_.WaitForLog("msg loop begin", 60s) &&
-                    backend_.WaitForRequests("/user/info", 1))
-            << run_.Stderr();
+    }
+    // Starts the program with `region` in its settings and presses "launch" till the ball shows
+    // (again when the sign-in had not been stored yet). The "vertical" direction takes the Youdao
+    // engine, which tells both kinds of lines.
+    bool Start(const std::string& region) {
+        run_.Dir().Write(
+            "velmora.xml",
+            "<velmora><user><token>tok</token></user><conf><lang><src>eng</src><dst>"
+            "chs</dst></lang><region>" +
+                region +
+                "</region><engine>vertical</engine>"
+                "<effect>cover</effect><shortcut><translate>ctrl+alt+t</translate><region>"
+                "ctrl+alt+r</region></shortcut><tip>true</tip></conf></velmora>");
+        return run_.Start(x_.Display()) && run_.WaitForLog("msg loop begin", 60s) &&
+               backend_.WaitForRequests("/user/info", 1) && WaitUntil([&] {
+                   ClickBottom("Velmora翻译-主窗口", 56);
+                   return WaitUntil([&] { return Visible("Velmora翻译-悬浮窗"); }, 3s);
+               });
     }
 
     std::string On(std::vector<std::string> argv, const std::string& input = "") const {
@@ -135,10 +143,8 @@ protected:
 // labels cover their lines. A busy mark, a failure's reason; Escape brings the ball back.
 TEST_P(CaptureRun, RegionSelectionThenLabelsOverTheirLinesForTheNewestRunOnly) {
     const RunCase& c = GetParam();
-    ASSERT_TRUE(WaitUntil([&] {  // again when the sign-in had not been stored yet
-        ClickBottom("Velmora翻译-主窗口", 56);
-        return WaitUntil([&] { return Visible("Velmora翻译-悬浮窗"); }, 3s);
-    }));
+    ASSERT_TRUE(Start("<left>0</left><top>0</top><right>0</right><bottom>0</bottom>"))
+        << run_.Stderr();
 
     On({"xdotool", "key", "ctrl+alt+r"});
     ASSERT_TRUE(WaitUntil([&] { return Visible("Velmora翻译-区域"); }));
@@ -204,6 +210,16 @@ TEST_P(CaptureRun, RegionSelectionThenLabelsOverTheirLinesForTheNewestRunOnly) {
     On({"xdotool", "key", "Escape"});
     EXPECT_TRUE(WaitUntil([&] { return !Visible("Velmora翻译-结果"); }));
     EXPECT_TRUE(Visible("Velmora翻译-悬浮窗")) << "the ball is back after a dismiss";
+}
+
+// A region kept from a larger screen: the run says why on the frozen screen, and sends nothing.
+TEST_P(CaptureRun, ARegionOffTheScreenIsNamedOnTheFrozenScreen) {
+    ASSERT_TRUE(Start("<left>3700</left><top>1000</top><right>4000</right><bottom>1200</bottom>"))
+        << run_.Stderr();
+    On({"xdotool", "key", "ctrl+alt+t"});
+    const Box band{3300, 900, 3840, 998};  // the line stays on the screen, above the region
+    const auto named = [&](const Image& s) { return s.Ink(band).second > 20; };
+    EXPECT_TRUE(named(ShotWhen(named)) && vendors_.Requests("/ocrapi").empty());
 }
 
 // At 144 dpi the region is (1400, 100, 1932, 300) in 96-DPI units and the boxes are scaled first.
