@@ -224,9 +224,7 @@ void ResultWnd::ShowFloatWindow() {
 }
 
 void ResultWnd::Region() {
-    // A result on screen would be taken for the screen.
-    resultTranslation_->RemoveAll();
-    ShowWindow(false);
+    ClearResult();  // a result on screen would be taken for the screen
     std::unique_ptr<MainRegionWnd> region(new (std::nothrow) MainRegionWnd());
     if (!region) {
         VL_ERROR("create main region window failed, no enough memory");
@@ -246,12 +244,7 @@ void ResultWnd::Region() {
 }
 
 void ResultWnd::Translate() {
-    // Clear the previous result; the ball stays hidden for the run (it would be captured).
-    resultTranslation_->RemoveAll();
-    resultMaskBorder_->SetVisible(false);
-    resultClip_->SetVisible(false);
-    resultStatus_->SetVisible(false);
-    ShowWindow(false);
+    ClearResult();
 
     const auto& stored = ConfigManager::Instance()->conf().region();
     const skin::Rect region{stored.left(), stored.top(), stored.right(), stored.bottom()};
@@ -262,7 +255,7 @@ void ResultWnd::Translate() {
         return;
     }
     if (float_) {
-        float_->ShowWindow(false);
+        float_->ShowWindow(false);  // hidden for the run: it would be captured
     }
     if (!Capture()) {
         VL_ERROR("Capture failed");
@@ -450,12 +443,16 @@ void ResultWnd::ShowStatus(const std::u16string& text) {
     resultStatus_->SetVisible(true);
 }
 
-void ResultWnd::Dismiss() {
+void ResultWnd::ClearResult() {
     resultTranslation_->RemoveAll();
     resultMaskBorder_->SetVisible(false);
     resultClip_->SetVisible(false);
     resultStatus_->SetVisible(false);
     ShowWindow(false);
+}
+
+void ResultWnd::Dismiss() {
+    ClearResult();
     // The ball comes back with the screen, also after a run that showed no result.
     ShowFloatWindow();
 }

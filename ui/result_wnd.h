@@ -65,6 +65,8 @@ private:
     void ShowHorizontalText(const TranslateLine& line);
     void ShowVerticalText(const TranslateLine& line);
     int FontFor(int size);
+    // Labels, frames and status line gone, the window hidden.
+    void ClearResult();
     void Dismiss();
     void CloseFloatWindow();
     void ShowFloatWindow();
