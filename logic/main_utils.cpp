@@ -74,7 +74,8 @@ bool InitDUI(int& argc, char** argv) {
         UninitDUI();
         return false;
     }
-    if (!CreateHidden(ResultWnd::Instance(), u"Velmora翻译-结果", skin::WS_EX_TOOLWINDOW, icon)) {
+    if (!CreateHidden(ResultWnd::Instance(), u"Velmora翻译-结果",
+                      skin::WS_EX_TOOLWINDOW | skin::WS_EX_OVERLAY, icon)) {
         VL_WARN("create result window failed");
         UninitDUI();
         return false;

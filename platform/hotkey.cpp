@@ -6,6 +6,7 @@
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
 #include <cstdlib>
@@ -27,6 +28,7 @@ constexpr UINT kModifierKeys = MOD_ALT | MOD_CONTROL | MOD_SHIFT | MOD_WIN;
 constexpr xcb_keysym_t kNumLock = 0xff7f;
 constexpr xcb_keysym_t kAltL = 0xffe9;
 constexpr xcb_keysym_t kSuperL = 0xffeb;
+constexpr int kPollMs = 50;
 
 thread_local std::uint32_t t_lastError = 0;
 
@@ -101,7 +103,8 @@ struct Registration {
     std::uint16_t mask = 0;     // X modifier state without the lock bits
     std::uint16_t numLock = 0;  // the server's NumLock bit
     std::vector<xcb_keycode_t> keyCodes;
-    bool down = false;  // pressed and not yet released (MOD_NOREPEAT)
+    bool down = false;     // pressed and not yet released (MOD_NOREPEAT)
+    bool watched = false;  // its release may go elsewhere: the key state is polled instead
     QMetaObject::Connection watch;
 };
 
@@ -125,10 +128,13 @@ public:
 private:
     void Ungrab(const Registration& r);
     void DropDeadWindows();
+    // Until the keys of the watched presses are up, asks the server every kPollMs.
+    void PollHeldKeys();
 
     std::map<int, Registration> registered_;
     std::set<std::uint32_t> refused_;  // combinations another client holds
     bool filtering_ = false;
+    bool polling_ = false;
 };
 
 // The modifier states a grab covers: with and without CapsLock and NumLock.
@@ -272,11 +278,9 @@ bool HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, qint
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) {
         return false;
     }
+    // Grabs on the root do not fire while one of our windows holds the keyboard (a full-screen
+    // overlay): the press goes to that window instead, and it is still the hotkey.
     const auto* key = static_cast<const xcb_key_press_event_t*>(message);
-    skin::x11::Display x;
-    if (!skin::x11::QtDisplay(&x) || key->event != x.root) {
-        return false;
-    }
     for (auto& [id, r] : registered_) {
         if (std::find(r.keyCodes.begin(), r.keyCodes.end(), key->detail) == r.keyCodes.end()) {
             continue;
@@ -292,12 +296,46 @@ bool HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, qint
         }
         if (!r.down || (r.modifiers & MOD_NOREPEAT) == 0) {
             r.down = true;
+            // Usually the press comes through the grab on the root window, which then holds the
+            // keyboard until the key is released, so the release comes here too. While one of our
+            // windows holds the keyboard (an overlay), the press goes to that window instead, and
+            // its release goes wherever the focus is once that window lets the keyboard go.
+            skin::x11::Display x;
+            r.watched = skin::x11::QtDisplay(&x) && key->event != x.root;
+            if (r.watched && !std::exchange(polling_, true))
+                QTimer::singleShot(kPollMs, [this] { PollHeldKeys(); });
             const auto lParam = static_cast<LPARAM>((r.vk << 16) | (r.modifiers & 0xFFFF));
             vl::PostMessage(r.hwnd, WM_HOTKEY, static_cast<WPARAM>(id), lParam);
         }
         return true;
     }
     return false;
+}
+
+void HotKeys::PollHeldKeys() {
+    skin::x11::Display x;
+    std::unique_ptr<xcb_query_keymap_reply_t, decltype(&std::free)> keymap(
+        skin::x11::QtDisplay(&x)
+            ? xcb_query_keymap_reply(x.connection, xcb_query_keymap(x.connection), nullptr)
+            : nullptr,
+        &std::free);
+    bool held = false;
+    for (auto& [id, r] : registered_) {
+        if (!r.watched) {
+            continue;
+        }
+        const bool up = !keymap || std::none_of(r.keyCodes.begin(), r.keyCodes.end(), [&](auto c) {
+            return (keymap->keys[c / 8] >> (c % 8)) & 1;
+        });
+        if (up || !r.down) {
+            r.down = r.watched = false;
+        }
+        held = held || r.watched;
+    }
+    polling_ = held;
+    if (held) {
+        QTimer::singleShot(kPollMs, [this] { PollHeldKeys(); });
+    }
 }
 
 bool OnUiThread() {

@@ -13,6 +13,7 @@
 #include "ui/main_effect_wnd.h"
 #include "ui/main_engine_wnd.h"
 #include "ui/main_login_wnd.h"
+#include "ui/main_region_wnd.h"
 #include "ui/main_settings_wnd.h"
 #include "ui/main_shortcut_wnd.h"
 #include "ui/main_user_wnd.h"
@@ -385,8 +386,9 @@ void MainWnd::Notify(const skin::Notification& msg) {
         RunPage<MainEngineWnd>(hwnd, u"Velmora翻译-引擎", "main engine");
         RefreshEngine();
     } else if (name == "region") {
-        // The region page arrives with the capture work.
-        VL_INFO("region page is not available yet");
+        ShowWindow(false);
+        MainRegionWnd::Run(hwnd);
+        ShowWindow(true, true);
     } else if (name == "effect") {
         RunPage<MainEffectWnd>(hwnd, u"Velmora翻译-效果", "main effect");
     } else if (name == "shortcut") {

@@ -1,27 +1,51 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
 #include "logic/translator.h"
+#include "platform/screen_capture.h"
 #include "ui/layout_window.h"
+#include "ui/skin/rect.h"
 #include "utils/vl_singleton.h"
 
 namespace skin {
 class Container;
 class Control;
+class Label;
 }  // namespace skin
 
-// The full-screen result window: owner of the translator, which it starts on creation and stops
-// when it is destroyed. Hotkeys, capture and the overlay arrive with the capture work.
+class ResultFloatWnd;
+
+// The full-screen result window, heart of a translation run. It registers Ctrl+Alt+T and
+// Ctrl+Alt+R, owns the translator and the floating ball, captures the screen, shows it frozen,
+// submits the region and paints each translation where its source line stood. A click, Enter,
+// Escape or Space dismisses the result.
 class ResultWnd : public TopLevelWindow,
                   public ITranslatorCallback,
                   public vl::Singleton<ResultWnd> {
 public:
     const char* GetWindowClassName() const override { return "velmora_result_wnd"; }
+    vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override;
 
+    // Arms the hotkeys and shows the floating ball near the top-right corner of the screen.
+    void Begin();
+    // Closes and forgets the floating ball; the hotkeys do nothing until the next Begin.
+    void Disarm();
+    // Region selection, modal.
+    void Region();
+    // One translation run of the region in the settings.
+    void Translate();
+
+    // Task thread: hands the result to the UI thread.
     void OnTranslatorResult(std::uint32_t id, bool ok, TranslateTask& task,
                             std::vector<TranslateLine>& lines) override;
 
-    void Begin();
-    void Disarm();
+    // A finished task on its way to the UI thread.
+    static constexpr vl::UINT kResultMessage = vl::WM_APP + 20;
 
 protected:
     bool OnCreate() override;
@@ -29,10 +53,46 @@ protected:
 
 private:
     friend class vl::Singleton<ResultWnd>;
+    struct Finished;
+
     ResultWnd();
+    ~ResultWnd();
     bool Init();
+    bool RegisterHotKeys();
+    bool Capture();
+    void ClipConfirmWithRect(const skin::Rect& clip);
+    void OnResult(bool ok, std::unique_ptr<Finished> finished);
+    void ShowHorizontalText(const TranslateLine& line);
+    void ShowVerticalText(const TranslateLine& line);
+    int FontFor(int size);
+    // Labels, frames and status line gone, the window hidden.
+    void ClearResult();
+    void Dismiss();
+    void CloseFloatWindow();
+    void ShowFloatWindow();
+    // One short line on the frozen screen next to the region: progress or why a run failed.
+    void ShowStatus(const std::u16string& text);
 
     Translator translator_;
+    vl::HWND self_ = nullptr;  // for the task thread: set before the translator starts
+    skin::Control* resultImage_ = nullptr;
+    skin::Control* resultClip_ = nullptr;
+    skin::Control* resultMask_ = nullptr;
+    skin::Control* resultMaskBorder_ = nullptr;
     skin::Control* result_ = nullptr;
     skin::Container* resultTranslation_ = nullptr;
+    skin::Label* resultStatus_ = nullptr;
+
+    bool active_ = false;
+    bool modal_ = false;  // region selection or one of its message boxes is open
+    int translateHotKey_ = -1;
+    int regionHotKey_ = -1;
+    std::uint32_t dpi_ = 96;
+    std::uint32_t captureId_ = 0;  // UI thread only
+    skin::Rect region96_;
+    skin::Rect desktop_;
+    skin::Rect imageRect_;
+    vl::platform::ScreenCapture screen_;
+    std::set<int> fonts_;  // font ids added so far; kept for the window's life
+    std::unique_ptr<ResultFloatWnd> float_;
 };

@@ -1,17 +1,28 @@
 // Screen capture of a 1920×1080 root window on an Xvfb server of its own: the X11 read alone, and
 // the read into both forms (R, G, B rows and the display picture), into a reused buffer as the
-// capture windows keep one, and into a fresh one.
+// capture windows keep one, and into a fresh one. The result window on an 800×300 region: hotkey
+// to OCR request arriving (ImageMagick beside it), a 50-line result to all labels painted.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
 #include <QApplication>
+#include <QTest>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
+#include "config/config_manager.h"
 #include "platform/screen_capture.h"
 #include "tests/e2e/desktop_session.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/loopback_server.h"
+#include "tests/support/process.h"
+#include "ui/result_wnd.h"
+#include "ui/skin/container.h"
+#include "ui/skin/qt_message_loop.h"
+#include "ui/skin/skin_app.h"
 #include "ui/skin/x11.h"
+#include "utils/vl_http.h"
 
 namespace {
 
@@ -45,6 +56,58 @@ void Capture(benchmark::State& state, bool reuse) {
     state.counters["height"] = shot.height;
 }
 
+using Clock = std::chrono::steady_clock;
+// OCR requests the stand-in has received whole (each answered 500), and when the last one came.
+std::atomic<std::uint32_t> g_ocrRequests{0};
+std::atomic<Clock::rep> g_ocrArrival{0};
+
+void HotkeyToOcrRequest(benchmark::State& state) {
+    for (auto _ : state) {
+        const std::uint32_t before = g_ocrRequests;
+        const auto start = Clock::now();
+        ResultWnd::Instance()->Translate();  // what Ctrl+Alt+T runs
+        g_ocrRequests.wait(before);
+        const Clock::time_point arrival{Clock::duration(g_ocrArrival)};
+        state.SetIterationTime(std::chrono::duration<double>(arrival - start).count());
+        QTest::qWait(20);  // the failed answer comes back; then dismissed, as a user goes on
+        ResultWnd::Instance()->HandleMessage(vl::WM_KEYUP, vl::VK_ESCAPE, 0);
+        QTest::qWait(20);
+    }
+}
+
+void ImageMagickCropAndEncode(benchmark::State& state) {
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        vl::test::RunProcess({"/usr/bin/import", "-window", "root", "-crop", "800x300+0+0",
+                              "-quality", "90", "jpeg:/dev/null"});
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+}
+
+// 45 lines and 5 columns for the current run, from their arrival to the window painted.
+void ResultToLabelsPainted(benchmark::State& state) {
+    ResultWnd* result = ResultWnd::Instance();
+    auto* labels = result->Manager().FindControl<skin::Container>("result_translation");
+    for (auto _ : state) {
+        result->Translate();
+        QTest::qWait(30);
+        TranslateTask task;
+        std::vector<TranslateLine> lines(50);
+        for (int i = 0; i < 50; ++i) {
+            lines[i].vertical = i % 10 == 0;
+            lines[i].rect = lines[i].vertical ? std::array{1200 + 6 * i, 0, 1224 + 6 * i, 400}
+                                              : std::array{10, 20 * i, 700, 20 * i + 18};
+            lines[i].translation = u"第" + std::u16string(1, u'一' + i % 9) + u"行的译文";
+        }
+        const auto start = Clock::now();
+        result->OnTranslatorResult(g_ocrRequests, true, task, lines);  // one request per run
+        while (labels->GetCount() < 50)
+            QCoreApplication::processEvents();
+        QCoreApplication::processEvents();  // the labels' paint and its flush to the screen
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,13 +120,49 @@ int main(int argc, char** argv) {
     ::setenv("DISPLAY", server.Display().c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     QApplication app(argc, argv);
+    skin::QtMessageLoop loop;
+    vl::test::VendorServices services;
+    services.Set("/ocrapi", [](const httplib::Request&) {
+        g_ocrArrival = Clock::now().time_since_epoch().count();
+        ++g_ocrRequests;
+        g_ocrRequests.notify_all();
+        return vl::test::LoopbackServer::Reply{500, "busy"};
+    });
+    vl::ServiceConfig config = vl::Services();
+    config.backend.url = services.Url();  // usage reports go there, unanswered
+    vl::SetServices(config);
+    vl::Http::Instance()->Init();
+    ConfigManager::Instance()->conf().engine("vertical");  // Youdao: one request
+    ConfigManager::Instance()->conf().region() = Region(0, 0, 800, 300);
+    if (std::string error;
+        !skin::InitApplication(&error) ||
+        ResultWnd::Instance()->Create(nullptr, u"Velmora翻译-结果", skin::WS_POPUP,
+                                      skin::WS_EX_TOOLWINDOW | skin::WS_EX_OVERLAY) == nullptr) {
+        std::fprintf(stderr, "the result window could not be created: %s\n", error.c_str());
+        return 1;
+    }
+    ResultWnd::Instance()->Begin();
     benchmark::Initialize(&argc, argv);
     benchmark::RegisterBenchmark("GetImageAlone", ReadAlone)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("CaptureBothFormsReusedBuffer", Capture, true)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("CaptureBothFormsFreshBuffer", Capture, false)
         ->Unit(benchmark::kMillisecond);
+    // One run per repetition: the figures are medians of single runs.
+    for (const auto& [name, run, repeats] :
+         {std::tuple{"HotkeyToOcrRequest800x300", &HotkeyToOcrRequest, 50},
+          std::tuple{"ImageMagickCropAndEncode800x300", &ImageMagickCropAndEncode, 10},
+          std::tuple{"ResultToLabelsPainted50Lines", &ResultToLabelsPainted, 30}}) {
+        benchmark::RegisterBenchmark(name, run)
+            ->UseManualTime()
+            ->Iterations(1)
+            ->Repetitions(repeats)
+            ->ReportAggregatesOnly(true)
+            ->Unit(benchmark::kMillisecond);
+    }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    ResultWnd::Instance()->Close();
+    vl::Http::Instance()->Uninit();
     return 0;
 }
