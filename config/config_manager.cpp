@@ -110,6 +110,7 @@ bool ConfigManager::Init() {
     if (load == Load::Parsed) {
         user(document->user());
         conf(document->conf());
+        PublishDirection();
         loaded_ = true;
         GetConfig();
         return true;
@@ -196,6 +197,7 @@ bool ConfigManager::Save() {
 }
 
 bool ConfigManager::Flush() {
+    PublishDirection();
     if (!loaded_) {
         VL_WARN("settings were never loaded, \"{}\" is not written", path_);
         return false;
@@ -254,9 +256,13 @@ void ConfigManager::ParseConfig(const std::string& response) {
 }
 
 std::string ConfigManager::GetOcrEngine() {
-    const std::string direction = conf().engine();
     std::lock_guard lock(mutex_);
-    return direction == "vertical" ? verticalOcrEngine_ : preciseOcrEngine_;
+    return direction_ == "vertical" ? verticalOcrEngine_ : preciseOcrEngine_;
+}
+
+void ConfigManager::PublishDirection() {
+    std::lock_guard lock(mutex_);
+    direction_ = conf().engine();
 }
 
 std::string ConfigManager::CustomerServiceQq() {

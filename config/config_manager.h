@@ -33,10 +33,13 @@ public:
     // file as it was.
     bool Flush();
 
-    // The OCR engine for the text direction currently chosen: the vertical engine when
-    // conf().engine() is exactly "vertical", the precise (horizontal) one otherwise. Safe to call
-    // from the translator's task thread.
+    // The OCR engine for the text direction last saved (Flush) or loaded: the vertical engine
+    // when conf().engine() was exactly "vertical", the precise (horizontal) one otherwise. Safe
+    // to call from the translator's task thread, which never reads the document itself.
     std::string GetOcrEngine();
+    // Hands conf().engine() to GetOcrEngine (on the UI thread; Flush and Init do it too). For a
+    // direction changed without saving it.
+    void PublishDirection();
 
     // Applies a "/config/get" answer. Public so tools and tests can apply an answer directly.
     void ParseConfig(const std::string& response);
@@ -53,6 +56,7 @@ private:
     bool loaded_ = false;  // UI thread only
 
     std::recursive_mutex mutex_;  // guards the remote values below
+    std::string direction_;       // conf().engine() as last published
     std::string customerServiceQq_ = "800800800";
     std::string preciseOcrEngine_ = "baidu";
     std::string verticalOcrEngine_ = "youdao";

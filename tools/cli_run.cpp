@@ -78,6 +78,7 @@ int Run(const Args& args) {
     }
     if (direction != args.options.end()) {
         config->conf().engine(direction->second);  // this run only; never saved
+        config->PublishDirection();
     }
 
     Outcome outcome;

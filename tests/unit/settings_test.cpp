@@ -176,6 +176,7 @@ TEST_F(ConfigManagerTest, FirstStartWritesDefaultsAndFetchesRemoteConfiguration)
     EXPECT_EQ(manager.CustomerServiceQq(), "12345");
     EXPECT_EQ(manager.GetOcrEngine(), "youdao");
     manager.conf().engine("vertical");
+    manager.PublishDirection();
     EXPECT_EQ(manager.GetOcrEngine(), "baidu");
 }
 
@@ -297,6 +298,7 @@ TEST_F(ConfigManagerTest, RemoteAnswersApplyUpToTheirFirstFault) {
         manager.ParseConfig(answer);
         EXPECT_EQ(manager.GetOcrEngine(), precise) << answer;
         manager.conf().engine("vertical");
+        manager.PublishDirection();
         EXPECT_EQ(manager.GetOcrEngine(), vertical) << answer;
         EXPECT_TRUE(log.empty() || LogCapture::Get()->Contains(log)) << answer;
     }

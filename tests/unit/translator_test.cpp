@@ -396,12 +396,14 @@ protected:
     void SetUp() override {
         ServicesTest::SetUp();
         Config()->conf().engine("horizontal");
+        Config()->PublishDirection();
         Config()->ParseConfig(R"({"code":0,"msg":"","data":{"config":{"qq_kefu":"","trans_config":)"
                               R"("{\"precise_ocr\":\"baidu\",\"vertical_ocr\":\"youdao\"}"}}})");
     }
     void TearDown() override {
         translator_.Uninit();
         Config()->conf().engine("horizontal");
+        Config()->PublishDirection();
     }
     static ConfigManager* Config() { return vl::Singleton<ConfigManager>::Instance(); }
 
