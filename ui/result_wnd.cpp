@@ -366,6 +366,16 @@ int ResultWnd::FontFor(int size) {
     return id;
 }
 
+// Both label kinds: a floating dark box at its place, with the font of its size.
+void ResultWnd::PlaceLabel(skin::Label* label, const capture::LabelBox& box) {
+    label->SetFloat(true);
+    label->SetFixedXY(box.x, box.y);
+    label->SetFixedWidth(box.width);
+    label->SetFixedHeight(box.height);
+    label->SetBkColor(kLabelBackground);
+    label->SetFont(FontFor(box.fontSize));
+}
+
 // The labels' white text comes from the layout's style sheet: a style rule of each label's own
 // would cost a style sheet parse per label.
 void ResultWnd::ShowHorizontalText(const TranslateLine& line) {
@@ -374,14 +384,8 @@ void ResultWnd::ShowHorizontalText(const TranslateLine& line) {
         VL_ERROR("create DuiLib::CLabelUI failed, no enough memory");
         return;
     }
-    const capture::LabelBox box =
-        capture::HorizontalLabel(line.rect, dpi_, region96_, line.translation.size());
-    label->SetFloat(true);
-    label->SetFixedXY(box.x, box.y);
-    label->SetFixedWidth(box.width);
-    label->SetFixedHeight(box.height);
-    label->SetBkColor(kLabelBackground);
-    label->SetFont(FontFor(box.fontSize));
+    PlaceLabel(label,
+               capture::HorizontalLabel(line.rect, dpi_, region96_, line.translation.size()));
     label->SetText(line.translation);
     label->SetTextPadding(skin::Rect{1, 1, 1, 1});
     resultTranslation_->Add(label);
@@ -396,14 +400,7 @@ void ResultWnd::ShowVerticalText(const TranslateLine& line) {
         VL_ERROR("create DuiLib::CLabelUI failed, no enough memory");
         return;
     }
-    const capture::LabelBox box =
-        capture::VerticalLabel(line.rect, dpi_, region96_, line.translation.size());
-    label->SetFloat(true);
-    label->SetFixedXY(box.x, box.y);
-    label->SetFixedWidth(box.width);
-    label->SetFixedHeight(box.height);
-    label->SetBkColor(kLabelBackground);
-    label->SetFont(FontFor(box.fontSize));
+    PlaceLabel(label, capture::VerticalLabel(line.rect, dpi_, region96_, line.translation.size()));
     label->SetMultiLine(true);
     label->SetShowHtml(true);
     label->SetAttribute("align", u"center");

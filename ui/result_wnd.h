@@ -19,6 +19,9 @@ class Label;
 }  // namespace skin
 
 class ResultFloatWnd;
+namespace capture {
+struct LabelBox;
+}  // namespace capture
 
 // The full-screen result window, heart of a translation run. It registers Ctrl+Alt+T and
 // Ctrl+Alt+R, owns the translator and the floating ball, captures the screen, shows it frozen,
@@ -62,6 +65,7 @@ private:
     bool Capture();
     void ClipConfirmWithRect(const skin::Rect& clip);
     void OnResult(bool ok, std::unique_ptr<Finished> finished);
+    void PlaceLabel(skin::Label* label, const capture::LabelBox& box);
     void ShowHorizontalText(const TranslateLine& line);
     void ShowVerticalText(const TranslateLine& line);
     int FontFor(int size);
