@@ -20,10 +20,15 @@ if [[ ! -f "tests/fuzz/$target.cpp" ]]; then
   exit 2
 fi
 
-CC=clang-14 CXX=clang++-14 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVELMORA_SANITIZER=fuzz -DVELMORA_BUILD_UI=OFF -DVELMORA_BUILD_TESTS=OFF \
-  -DVELMORA_BUILD_BENCH=OFF >/dev/null
-cmake --build "$dir" --target "$target" -j2
+# Several targets may be fuzzed at once: they take turns configuring and building the tree.
+mkdir -p "$dir"
+(
+  flock 9
+  CC=clang-14 CXX=clang++-14 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DVELMORA_SANITIZER=fuzz -DVELMORA_BUILD_UI=OFF -DVELMORA_BUILD_TESTS=OFF \
+    -DVELMORA_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$dir" --target "$target" -j2
+) 9>"$dir/.build-lock"
 
 work="$dir/corpus/$target"
 mkdir -p "$work" "$dir/crashes"
