@@ -170,10 +170,7 @@ int main(int argc, char** argv) {
         ++g_ocrRequests;
         return vl::test::LoopbackServer::Reply{500, "busy"};
     });
-    vl::ServiceConfig config = vl::Services();
-    config.backend.url = services.Url();  // usage reports go there, unanswered
-    vl::SetServices(config);
-    vl::test::AccountBackend backend;  // the back-end's account paths, from here on
+    vl::test::AccountBackend backend;  // the sign-in and the usage reports go there
     backend.Set(vl::backend::kUserInfo.path, 200,
                 vl::test::AccountBackend::UserInfoAnswer("u-1", "小明"));
     vl::Http::Instance()->Init();
