@@ -18,14 +18,7 @@ protected:
         vl::ServiceConfig config = saved_;
         config.backend.url = backend_.Url();
         vl::SetServices(config);
-        UserPhone::Instance()->ClearToken();
-        for (UserQr* p : Providers()) {
-            p->Cancel();
-            p->Stop();
-            p->SetPollInterval(std::chrono::milliseconds(10));
-        }
-        std::u16string err;
-        manager_->GetUserInfo("", LoginType::None, err);
+        ResetAccountEngine(manager_);
         vl::Http::SetUrlOpener([this](const std::string& url) {
             std::lock_guard lock(openedMutex_);
             opened_ = url;
@@ -38,12 +31,9 @@ protected:
         manager_->Close();
         vl::Http::Instance()->Uninit();
         vl::Http::SetUrlOpener(nullptr);
-        for (UserQr* p : Providers()) {
-            p->SetPollInterval(UserQr::kPollInterval);
-        }
+        RestoreQrPolls();
         vl::SetServices(saved_);
     }
-    static std::vector<UserQr*> Providers() { return {UserWechat::Instance(), UserQQ::Instance()}; }
 
     // Signs in through the engine as the login window does; the account it reports.
     UserInfo SignInWithPhone() {

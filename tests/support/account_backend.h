@@ -34,10 +34,10 @@ class AccountBackend : public LoopbackServer {
 public:
     AccountBackend() : saved_(vl::Services()) {
         namespace b = vl::backend;
-        for (const auto& e : {b::kUserInfo, b::kSmsSendCode, b::kLoginSms, b::kLoginQqOauthInfo,
-                              b::kLoginWechatQrInfo, b::kLoginQqPoll, b::kLoginWechatPoll,
-                              b::kTransSaveNums, b::kTransReport, b::kGiftFreeNums,
-                              b::kAppUpdate}) {
+        for (const auto& e :
+             {b::kUserInfo, b::kSmsSendCode, b::kLoginSms, b::kLoginQqOauthInfo,
+              b::kLoginWechatQrInfo, b::kLoginQqPoll, b::kLoginWechatPoll, b::kTransSaveNums,
+              b::kTransReport, b::kGiftFreeNums, b::kAppUpdate}) {
             Route(e.method == b::Method::Post, e.path);
         }
         Start();
@@ -143,6 +143,24 @@ inline std::vector<UserQr*> QrProviders() {
     return {UserWechat::Instance(), UserQQ::Instance()};
 }
 
+// The account engine as a test starts it: signed out, no provider holding a token, QR polls
+// every 10 ms (RestoreQrPolls puts the interval back).
+inline void ResetAccountEngine(UserManager* manager) {
+    UserPhone::Instance()->ClearToken();
+    for (UserQr* p : QrProviders()) {
+        p->Cancel();
+        p->Stop();
+        p->SetPollInterval(std::chrono::milliseconds(10));
+    }
+    std::u16string err;
+    manager->GetUserInfo("", LoginType::None, err);
+}
+
+inline void RestoreQrPolls() {
+    for (UserQr* p : QrProviders())
+        p->SetPollInterval(UserQr::kPollInterval);
+}
+
 // A running user manager with a scripted back-end and one listener window; every test starts
 // signed out with no provider holding a token, and QR polls every 10 ms.
 class AccountTest : public ::testing::Test {
@@ -150,14 +168,7 @@ protected:
     void SetUp() override {
         LogCapture::Get()->Clear();
         ASSERT_TRUE(vl::Http::Instance()->Init());
-        UserPhone::Instance()->ClearToken();
-        for (UserQr* p : QrProviders()) {
-            p->Cancel();
-            p->Stop();
-            p->SetPollInterval(std::chrono::milliseconds(10));
-        }
-        std::u16string err;
-        manager_->GetUserInfo("", LoginType::None, err);
+        ResetAccountEngine(manager_);
         vl::Http::SetUrlOpener([this](const std::string& url) {
             std::lock_guard lock(openedMutex_);
             opened_.push_back(url);
@@ -170,8 +181,7 @@ protected:
         manager_->Close();
         vl::Http::Instance()->Uninit();
         vl::Http::SetUrlOpener(nullptr);
-        for (UserQr* p : QrProviders())
-            p->SetPollInterval(UserQr::kPollInterval);
+        RestoreQrPolls();
     }
     std::vector<std::string> Opened() {
         std::lock_guard lock(openedMutex_);
