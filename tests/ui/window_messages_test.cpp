@@ -6,6 +6,7 @@
 
 #include "tests/ui/ui_test_util.h"
 #include "ui/skin/edit.h"
+#include "ui/result_float_wnd.h"
 #include "ui/skin/input_messages.h"
 
 using vl::test::RecordingWnd;
@@ -199,4 +200,27 @@ TEST(WindowMessages, LayoutSizeUnlessASizeIsGivenAndCentring) {
     const QRect work = sized.GetWidget()->screen()->availableGeometry();
     EXPECT_NEAR((r.left + r.right) / 2.0, work.left() + work.width() / 2.0, 1.0);
     EXPECT_NEAR((r.top + r.bottom) / 2.0, work.top() + work.height() / 2.0, 1.0);
+}
+
+// The ball follows a left drag by the point where it was grabbed, and a drag is no click.
+TEST(FloatingBall, DragMovesItByThePointerAndLandsWhereReleased) {
+    ResultFloatWnd ball;
+    ASSERT_NE(ball.Create(nullptr, u"Velmora翻译-悬浮窗", skin::WS_POPUP, 0), nullptr);
+    ball.ShowWindow();
+    skin::Rect size;
+    ASSERT_TRUE(ball.GetWindowRect(&size));
+    ASSERT_TRUE(ball.MoveWindow(200, 100, size.Width(), size.Height()));
+    const vl::HWND hwnd = ball.GetHWND();
+    vl::SendMessage(hwnd, vl::WM_LBUTTONDOWN, skin::MK_LBUTTON, vl::MakeLParam(10, 12));
+    vl::SendMessage(hwnd, vl::WM_MOUSEMOVE, skin::MK_LBUTTON, vl::MakeLParam(60, 42));
+    skin::Rect at;
+    ASSERT_TRUE(ball.GetWindowRect(&at));
+    EXPECT_EQ(std::pair(at.left, at.top), std::pair(250, 130));
+    // Released over the new place: the pointer is 10, 12 into the ball again.
+    vl::SendMessage(hwnd, vl::WM_LBUTTONUP, 0, vl::MakeLParam(10, 12));
+    vl::SendMessage(hwnd, vl::WM_MOUSEMOVE, 0, vl::MakeLParam(40, 40));  // no button: stays
+    ASSERT_TRUE(ball.GetWindowRect(&at));
+    EXPECT_EQ(std::pair(at.left, at.top), std::pair(250, 130));
+    EXPECT_EQ(std::pair(at.Width(), at.Height()), std::pair(size.Width(), size.Height()));
+    ball.Close();
 }
