@@ -92,8 +92,9 @@ void MainSettingsWnd::OnVersion(bool ok, const std::string* answer) {
     ShowWindow(false);
     const std::int64_t local = static_cast<std::int64_t>(vl::VersionNumber());
     if (remote.code > local) {
-        RunPage<MainUpdateWnd>(GetHWND(), u"Velmora翻译-有更新", "main update",
-                               MainUpdateWnd::Version{remote.name, remote.desc, remote.downloadUrl});
+        RunPage<MainUpdateWnd>(
+            GetHWND(), u"Velmora翻译-有更新", "main update",
+            MainUpdateWnd::Version{remote.name, remote.desc, remote.downloadUrl});
     } else {
         RunPage<MainNoUpdateWnd>(GetHWND(), u"Velmora翻译-无更新", "main no update");
     }

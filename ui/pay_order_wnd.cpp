@@ -190,8 +190,8 @@ void PayOrderWnd::OrderInfo() {
 
 void PayOrderWnd::OnOrderInfo(bool ok, std::unique_ptr<std::string> response) {
     SetPending(false);
-    const answers::OrderState state =
-        Arrived(ok, response) ? answers::ReadOrderState(*response) : answers::OrderState::Unreadable;
+    const answers::OrderState state = Arrived(ok, response) ? answers::ReadOrderState(*response)
+                                                            : answers::OrderState::Unreadable;
     if (state == answers::OrderState::Unreadable) {
         ShowFailure(kOrderInfoFailed);
         return;

@@ -178,8 +178,7 @@ vl::LRESULT ResultWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM
             }
             return 0;
         case vl::WM_KEYDOWN:
-            if (wParam == kVkC &&
-                (QGuiApplication::keyboardModifiers() & Qt::ControlModifier)) {
+            if (wParam == kVkC && (QGuiApplication::keyboardModifiers() & Qt::ControlModifier)) {
                 CopyTranslations();
                 return 0;
             }

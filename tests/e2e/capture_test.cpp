@@ -95,15 +95,13 @@ protected:
     // (again when the sign-in had not been stored yet). The "vertical" direction takes the Youdao
     // engine, which tells both kinds of lines.
     bool Start(const std::string& region) {
-        run_.Dir().Write(
-            "velmora.xml",
-            "<velmora><user><token>tok</token></user><conf><lang><src>eng</src><dst>"
-            "chs</dst></lang><region>" +
-                region +
-                "</region><engine>vertical</engine><effect>" +
-                (GetParam().uncover ? "uncover" : "cover") +
-                "</effect><shortcut><translate>ctrl+alt+t</translate><region>"
-                "ctrl+alt+r</region></shortcut><tip>true</tip></conf></velmora>");
+        run_.Dir().Write("velmora.xml",
+                         "<velmora><user><token>tok</token></user><conf><lang><src>eng</src><dst>"
+                         "chs</dst></lang><region>" +
+                             region + "</region><engine>vertical</engine><effect>" +
+                             (GetParam().uncover ? "uncover" : "cover") +
+                             "</effect><shortcut><translate>ctrl+alt+t</translate><region>"
+                             "ctrl+alt+r</region></shortcut><tip>true</tip></conf></velmora>");
         return run_.Start(x_.Display()) && run_.WaitForLog("msg loop begin", 60s) &&
                backend_.WaitForRequests("/user/info", 1) && WaitUntil([&] {
                    ClickBottom("Velmora翻译-主窗口", 56);

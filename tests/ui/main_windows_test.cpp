@@ -16,11 +16,11 @@
 #include "ui/login_wnd.h"
 #include "ui/main_wnd.h"
 #include "ui/pay_wnd.h"
-#include "ui/skin/text.h"
 #include "ui/skin/button.h"
 #include "ui/skin/combo.h"
 #include "ui/skin/edit.h"
 #include "ui/skin/option.h"
+#include "ui/skin/text.h"
 #include "ui/skin/window_widget.h"
 #include "utils/vl_string.h"
 

@@ -324,10 +324,10 @@ TEST_F(PayTest, AnOpenWindowAsksForTheStateByItselfOneAtATimeUntilPaid) {
         return vl::test::LoopbackServer::Reply{
             200, Answer(++asked < 4 ? R"({"status":1})" : R"({"status":2})")};
     });
-    Script paid({{kDone, [](skin::Window*) { return true; },
-                  [](skin::Window* w) { Click(w, "known"); }}});
-    EXPECT_EQ(skin::RunModal<PayAliWnd>(nullptr, u"Velmora翻译-支付", PayOrder{3, "年度会员", 1, 1}),
-              1u);
+    Script paid(
+        {{kDone, [](skin::Window*) { return true; }, [](skin::Window* w) { Click(w, "known"); }}});
+    EXPECT_EQ(
+        skin::RunModal<PayAliWnd>(nullptr, u"Velmora翻译-支付", PayOrder{3, "年度会员", 1, 1}), 1u);
     EXPECT_TRUE(paid.Done());
     EXPECT_EQ(asked.load(), 4);
     EXPECT_EQ(most.load(), 1);

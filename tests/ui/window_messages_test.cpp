@@ -5,8 +5,8 @@
 #include <QWindow>
 
 #include "tests/ui/ui_test_util.h"
-#include "ui/skin/edit.h"
 #include "ui/result_float_wnd.h"
+#include "ui/skin/edit.h"
 #include "ui/skin/input_messages.h"
 
 using vl::test::RecordingWnd;
