@@ -14,17 +14,9 @@ namespace {
 // The catalogue as the purchase window reads it: each entry on its own.
 void ReadGoods(const std::string& body) {
     try {
-        const nlohmann::json answer = vl::json::Parse(body);
-        const auto& list = answer.at("data").at("goods");
-        if (!list.is_array())
-            return;
-        for (const auto& entry : list) {
+        for (const auto& entry : vl::json::Parse(body).at("data").at("goods")) {
             Good good;
-            if (good.update(entry)) {
-                FormatPrice(good.price);
-            } else {
-                CompactJson(entry);
-            }
+            good.update(entry) ? (void)FormatPrice(good.price) : (void)CompactJson(entry);
         }
     } catch (const std::exception&) {
     }

