@@ -14,7 +14,8 @@ namespace {
 // The catalogue as the purchase window reads it: each entry on its own.
 void ReadGoods(const std::string& body) {
     try {
-        for (const auto& entry : vl::json::Parse(body).at("data").at("goods")) {
+        const nlohmann::json answer = vl::json::Parse(body);
+        for (const auto& entry : answer.at("data").at("goods")) {
             Good good;
             good.update(entry) ? (void)FormatPrice(good.price) : (void)CompactJson(entry);
         }
