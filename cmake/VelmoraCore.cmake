@@ -16,7 +16,7 @@ target_compile_definitions(velmora_core PUBLIC
 target_link_libraries(velmora_core PUBLIC
   Threads::Threads CURL::libcurl OpenSSL::Crypto OpenSSL::SSL
   nlohmann_json::nlohmann_json JsonCpp::JsonCpp spdlog::spdlog
-  XercesC::XercesC PkgConfig::STB)
+  XercesC::XercesC PkgConfig::STB PkgConfig::TESSERACT)
 if(EXISTS ${PROJECT_SOURCE_DIR}/cmake/VelmoraSchema.cmake)
   include(${PROJECT_SOURCE_DIR}/cmake/VelmoraSchema.cmake)
 endif()
