@@ -133,7 +133,7 @@ int TextExtent(const std::vector<std::uint8_t>& grey, int w, int h, bool vertica
     return runs[runs.size() / 2];
 }
 
-Prepared Prepare(const OcrCrop& crop, bool vertical) {
+Prepared Prepare(const OcrCrop& crop, bool vertical, int minTextHeight) {
     Prepared p;
     const int w = crop.width;
     const int h = crop.height;
@@ -154,8 +154,8 @@ Prepared Prepare(const OcrCrop& crop, bool vertical) {
             v = static_cast<std::uint8_t>(255 - v);
     }
     const int extent = TextExtent(grey, w, h, vertical);
-    if (extent > 0 && extent < LocalOcr::kMinTextHeight) {
-        p.scale = std::min(4.0, double(LocalOcr::kMinTextHeight + 8) / extent);
+    if (extent > 0 && extent < minTextHeight) {
+        p.scale = std::min(4.0, double(minTextHeight + 8) / extent);
     }
     if (p.scale == 1.0) {
         p.grey = std::move(grey);
@@ -353,7 +353,7 @@ bool LocalOcr::Recognise(const OcrCrop& crop, LanguageId lang, LanguageId dstLan
         return false;
     }
     const bool columns = IsVerticalModel(name);
-    const Prepared p = Prepare(crop, columns);
+    const Prepared p = Prepare(crop, columns, minTextHeight_);
     tesseract::TessBaseAPI& api = model->api;
     // A region is chosen around one block of text; the automatic page layout mistakes some
     // scripts (Hangul among them) for pictures and returns nothing.

@@ -49,6 +49,9 @@ public:
     bool Recognise(const OcrCrop& crop, LanguageId lang, LanguageId dstLang, bool vertical,
                    std::vector<TranslateLine>& lines, std::string& error);
 
+    // The height below which text is scaled up; 0 turns scaling off (measurements).
+    void SetMinTextHeight(int px) { minTextHeight_ = px; }
+
     // Milliseconds the last model load took (0 when the model was warm).
     std::int64_t LastLoadMs() const { return lastLoadMs_; }
 
@@ -60,4 +63,5 @@ private:
     std::vector<std::unique_ptr<Model>> models_;
     std::uint64_t uses_ = 0;
     std::int64_t lastLoadMs_ = 0;
+    int minTextHeight_ = kMinTextHeight;
 };
