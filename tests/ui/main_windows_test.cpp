@@ -345,15 +345,13 @@ TEST_F(MainWindows, TranslationsLeftFollowEachRunAndUsedUpOffersThePurchase) {
     }
     backend_->Set(b::kUserInfo.path, 200, NoVipAnswer(0));
     QTest::mouseClick(Find<skin::Button>(main_, "launch"), Qt::LeftButton);
-    EXPECT_TRUE(pay_->IsVisible());
-    EXPECT_TRUE(main_->IsVisible()) << "the capture was armed";
+    EXPECT_TRUE(pay_->IsVisible() && main_->IsVisible()) << "offered the purchase, not armed";
     pay_->ShowWindow(false);
 
     // A pack bought meanwhile: the count is back and "launch" arms again.
     backend_->Set(b::kUserInfo.path, 200, NoVipAnswer(100));
     QTest::mouseClick(Find<skin::Button>(main_, "launch"), Qt::LeftButton);
-    EXPECT_FALSE(pay_->IsVisible());
-    EXPECT_FALSE(main_->IsVisible());
+    EXPECT_TRUE(!pay_->IsVisible() && !main_->IsVisible());
     EXPECT_EQ(Find(main_, "nums")->GetText(), u"剩余100次");
     main_->ShowWindow();
 }
@@ -365,19 +363,16 @@ TEST_F(MainWindows, SigningInCarriesOnWhereTheUserCameFrom) {
     ASSERT_TRUE(RunUntil([] { return login_->IsVisible(); }));
     EXPECT_TRUE(main_->IsVisible());
     SignIn("老王");
-    EXPECT_TRUE(RunUntil([] { return !main_->IsVisible(); })) << "the capture was not armed";
-    EXPECT_FALSE(login_->IsVisible());
+    EXPECT_TRUE(RunUntil([] { return !main_->IsVisible() && !login_->IsVisible(); }));
     main_->ShowWindow();
     UserManager::Instance()->Logout("again");
     ASSERT_TRUE(RunUntil([] { return Find(main_, "login")->IsVisible(); }));
 
     pay_->ShowWindow();
     QTest::mouseClick(Find<skin::Button>(pay_, "login"), Qt::LeftButton);
-    EXPECT_FALSE(pay_->IsVisible());
-    ASSERT_TRUE(login_->IsVisible());
+    ASSERT_TRUE(login_->IsVisible() && !pay_->IsVisible());
     SignIn("老王");
     EXPECT_TRUE(RunUntil([] { return pay_->IsVisible(); }));
-    EXPECT_TRUE(main_->IsVisible());
     pay_->ShowWindow(false);
 }
 
@@ -430,11 +425,8 @@ TEST_F(MainWindows, ShortcutPageShowsTheStoredKeys) {
 }
 
 TEST_F(MainWindows, ContactPageShowsTheNumberAndOpensItsLink) {
-    std::vector<std::string> opened;
-    vl::Http::SetUrlOpener([&](const std::string& url) {
-        opened.push_back(url);
-        return true;
-    });
+    int opened = 0;
+    vl::Http::SetUrlOpener([&](const std::string&) { return ++opened; });
     std::string number;
     user_.On("velmora_main_contact_wnd", [&](skin::Window& w) {
         number = User::Text(w, "qq_number");
@@ -444,7 +436,7 @@ TEST_F(MainWindows, ContactPageShowsTheNumberAndOpensItsLink) {
     QTest::mouseClick(Find<skin::Button>(main_, "contact"), Qt::LeftButton);
     vl::Http::SetUrlOpener(nullptr);
     EXPECT_TRUE(!number.empty() && number == ConfigManager::Instance()->CustomerServiceQq());
-    EXPECT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened, 1);
 }
 
 }  // namespace

@@ -328,12 +328,9 @@ TEST_F(PayTest, AnOpenWindowAsksForTheStateByItselfOneAtATimeUntilPaid) {
         {{kDone, [](skin::Window*) { return true; }, [](skin::Window* w) { Click(w, "known"); }}});
     EXPECT_EQ(
         skin::RunModal<PayAliWnd>(nullptr, u"Velmora翻译-支付", PayOrder{3, "年度会员", 1, 1}), 1u);
-    EXPECT_TRUE(paid.Done());
-    EXPECT_EQ(asked.load(), 4);
-    EXPECT_EQ(most.load(), 1);
-    EXPECT_TRUE(LogCapture::Get()->Contains("order P-1 is paid"));
+    EXPECT_TRUE(paid.Done() && asked == 4 && most == 1);
 
-    // Unpaid for good: the window stays as it was until the user closes it; then no more asking.
+    // Unpaid for good: nothing is shown until the user closes the window; then no more asking.
     asked = -1000;
     Script unpaid({{kAli, [&](skin::Window*) { return asked > -995; },
                     [](skin::Window* w) {
@@ -341,10 +338,9 @@ TEST_F(PayTest, AnOpenWindowAsksForTheStateByItselfOneAtATimeUntilPaid) {
                         Click(w, "close");
                     }}});
     skin::RunModal<PayAliWnd>(nullptr, u"Velmora翻译-支付", PayOrder{3, "年度会员", 1, 1});
-    ASSERT_TRUE(unpaid.Done());
-    const std::size_t after = server_.Requests("/order/detail").size();
+    const int after = asked;
     QTest::qWait(100);
-    EXPECT_LE(server_.Requests("/order/detail").size(), after + 1);  // one may be on its way
+    EXPECT_TRUE(unpaid.Done() && asked <= after + 1);  // one may have been on its way
 }
 
 TEST_F(PayTest, AnAnswerArrivingAfterItsWindowClosedIsFreedUnread) {

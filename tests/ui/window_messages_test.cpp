@@ -206,21 +206,17 @@ TEST(WindowMessages, LayoutSizeUnlessASizeIsGivenAndCentring) {
 TEST(FloatingBall, DragMovesItByThePointerAndLandsWhereReleased) {
     ResultFloatWnd ball;
     ASSERT_NE(ball.Create(nullptr, u"Velmora翻译-悬浮窗", skin::WS_POPUP, 0), nullptr);
-    ball.ShowWindow();
-    skin::Rect size;
-    ASSERT_TRUE(ball.GetWindowRect(&size));
-    ASSERT_TRUE(ball.MoveWindow(200, 100, size.Width(), size.Height()));
-    const vl::HWND hwnd = ball.GetHWND();
-    vl::SendMessage(hwnd, vl::WM_LBUTTONDOWN, skin::MK_LBUTTON, vl::MakeLParam(10, 12));
-    vl::SendMessage(hwnd, vl::WM_MOUSEMOVE, skin::MK_LBUTTON, vl::MakeLParam(60, 42));
-    skin::Rect at;
-    ASSERT_TRUE(ball.GetWindowRect(&at));
-    EXPECT_EQ(std::pair(at.left, at.top), std::pair(250, 130));
-    // Released over the new place: the pointer is 10, 12 into the ball again.
-    vl::SendMessage(hwnd, vl::WM_LBUTTONUP, 0, vl::MakeLParam(10, 12));
-    vl::SendMessage(hwnd, vl::WM_MOUSEMOVE, 0, vl::MakeLParam(40, 40));  // no button: stays
-    ASSERT_TRUE(ball.GetWindowRect(&at));
-    EXPECT_EQ(std::pair(at.left, at.top), std::pair(250, 130));
-    EXPECT_EQ(std::pair(at.Width(), at.Height()), std::pair(size.Width(), size.Height()));
+    skin::Rect at, size;
+    ASSERT_TRUE(ball.GetWindowRect(&size) &&
+                ball.MoveWindow(200, 100, size.Width(), size.Height()));
+    const auto send = [&](vl::UINT msg, int x, int y) {
+        vl::SendMessage(ball.GetHWND(), msg, 0, vl::MakeLParam(x, y));
+        ball.GetWindowRect(&at);
+        return std::tuple(at.left, at.top, at.Width(), at.Height());
+    };
+    send(vl::WM_LBUTTONDOWN, 10, 12);
+    EXPECT_EQ(send(vl::WM_MOUSEMOVE, 60, 42), std::tuple(250, 130, size.Width(), size.Height()));
+    send(vl::WM_LBUTTONUP, 10, 12);  // over the new place: 10, 12 into the ball again
+    EXPECT_EQ(send(vl::WM_MOUSEMOVE, 40, 40), std::tuple(250, 130, size.Width(), size.Height()));
     ball.Close();
 }
