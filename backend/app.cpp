@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "backend/embedded_files.h"
+#include "backend/pg_store.h"
 #include "backend/sqlite_store.h"
 
 namespace backend {
@@ -24,6 +25,17 @@ bool ReadFile(const std::string& path, std::string& text) {
     buf << in.rdbuf();
     text = buf.str();
     return static_cast<bool>(in) || in.eof();
+}
+
+// The URL without its password, for the log.
+std::string Redacted(const std::string& url) {
+    const auto scheme = url.find("://");
+    const auto at = url.find('@');
+    const auto colon = url.find(':', scheme + 3);
+    if (scheme == std::string::npos || at == std::string::npos || colon > at) {
+        return url;
+    }
+    return url.substr(0, colon + 1) + "***" + url.substr(at);
 }
 
 }  // namespace
@@ -67,8 +79,14 @@ bool App::Start(const Config& config, std::string& error) {
         return false;
     }
 
-    const std::string dbPath = ResolvePath(config, config.database);
-    ctx_.store = SqliteStore::Open(dbPath, config.threads, error);
+    std::string dbPath;
+    if (IsDatabaseUrl(config.database)) {
+        dbPath = Redacted(config.database);
+        ctx_.store = PgStore::Open({config.database, config.databasePool, config.timeZone}, error);
+    } else {
+        dbPath = ResolvePath(config, config.database);
+        ctx_.store = SqliteStore::Open(dbPath, config.threads, error);
+    }
     if (!ctx_.store) {
         error = "cannot open the database: " + error;
         return false;
@@ -98,6 +116,7 @@ bool App::Start(const Config& config, std::string& error) {
     AddInfoRoutes(*http_, ctx_);
 
     spdlog::info("database {}, {} goods, pages at {}", dbPath, ctx_.goods.Size(), ctx_.publicUrl);
+    spdlog::info("calendar days in time zone {}", config.timeZone);
     maintainThread_ = std::thread(&App::Maintain, this);
     return true;
 }

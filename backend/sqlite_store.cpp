@@ -3,16 +3,17 @@
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
+#include <chrono>
+#include <iterator>
 #include <limits>
 
 namespace backend {
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
 constexpr std::int64_t kMaxPack = std::numeric_limits<std::int32_t>::max();
 constexpr std::int64_t kLatestTime = 253402300799;  // 9999-12-31 23:59:59 UTC
-constexpr std::int64_t kFirstAccountId = 100001;
+constexpr auto kWriteWait = std::chrono::seconds(5);
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS accounts(
@@ -95,7 +96,13 @@ CREATE TABLE IF NOT EXISTS orders(
   created_at INTEGER NOT NULL,
   paid_at INTEGER NOT NULL DEFAULT 0,
   payment_ref TEXT NOT NULL DEFAULT '') WITHOUT ROWID;
+INSERT INTO sqlite_sequence(name, seq) SELECT 'accounts', 100000
+  WHERE NOT EXISTS(SELECT 1 FROM sqlite_sequence WHERE name='accounts');
 )sql";
+
+// Schema migrations, applied in order at start; user_version counts those applied.
+const char* const kMigrations[] = {kSchema};
+constexpr int kSchemaVersion = static_cast<int>(std::size(kMigrations));
 
 // Per-connection settings. FULL makes every commit reach the disk before it returns.
 constexpr const char* kConnectionPragmas =
@@ -184,15 +191,14 @@ std::unique_ptr<SqliteStore> SqliteStore::Open(const std::string& path, int read
                     std::to_string(version) + ")";
             return nullptr;
         }
-        db::Transaction tx(c);
-        c.Exec(kSchema);
-        c.Prepare(
-             "INSERT INTO sqlite_sequence(name, seq) SELECT 'accounts', ?1 "
-             "WHERE NOT EXISTS(SELECT 1 FROM sqlite_sequence WHERE name='accounts')")
-            .Bind(1, kFirstAccountId - 1)
-            .Run();
-        c.Exec("PRAGMA user_version=1");
-        tx.Commit();
+        if (version < kSchemaVersion) {
+            db::Transaction tx(c);
+            for (auto v = version; v < kSchemaVersion; ++v) {
+                c.Exec(kMigrations[v]);
+            }
+            c.Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+            tx.Commit();
+        }
         // The reader connections must see WAL mode: check one can be opened now.
         store->ReturnReader(store->TakeReader());
     } catch (const db::DbError& e) {
@@ -238,8 +244,18 @@ void SqliteStore::ReturnReader(std::unique_ptr<db::Connection> conn) {
 
 template <class Step, class Result>
 Result SqliteStore::Write(const char* what, Result onError, Step&& step) {
-    std::lock_guard lock(writeMutex_);
+    // One bound for the whole wait, in line and on another process's lock: when the file stays
+    // locked, writers queued behind each other all fail after it instead of one after another.
+    const auto deadline = std::chrono::steady_clock::now() + kWriteWait;
+    if (!writeMutex_.try_lock_until(deadline)) {
+        spdlog::error("database write failed: {}, {}", what, "no turn to write in time");
+        return onError;
+    }
+    std::lock_guard lock(writeMutex_, std::adopt_lock);
     try {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        writer_->SetBusyTimeout(static_cast<int>(std::max<std::int64_t>(0, left.count())));
         db::Transaction tx(*writer_);
         Result result = step(*writer_);
         tx.Commit();
