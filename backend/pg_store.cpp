@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <pqxx/pqxx>
 #include <sstream>
 #include <thread>
+
+#include "backend/secrets.h"
 
 namespace backend {
 
@@ -67,8 +70,23 @@ CREATE TABLE qr_states(
   provider text NOT NULL,
   expires_at bigint NOT NULL,
   account_id bigint,
-  claimed boolean NOT NULL DEFAULT false);
+  claimed boolean NOT NULL DEFAULT false,
+  address text NOT NULL DEFAULT '');
 CREATE INDEX qr_states_expiry ON qr_states(expires_at);
+CREATE INDEX qr_states_address ON qr_states(address, expires_at);
+CREATE TABLE sms_checks(
+  phone text NOT NULL,
+  day integer NOT NULL,
+  n integer NOT NULL,
+  PRIMARY KEY(phone, day));
+CREATE TABLE report_days(
+  account_id bigint NOT NULL,
+  day integer NOT NULL,
+  n integer NOT NULL,
+  PRIMARY KEY(account_id, day));
+CREATE TABLE secrets(
+  name text PRIMARY KEY,
+  value text NOT NULL);
 CREATE TABLE vip_periods(
   id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
   account_id bigint NOT NULL REFERENCES accounts(id),
@@ -138,11 +156,17 @@ const Prepared kStatements[] = {
      "VALUES(velmora_day(), $1, $2, 1, velmora_now()) "
      "ON CONFLICT(day, kind, key) DO UPDATE SET sends=sms_counts.sends+1, "
      "updated_at=EXCLUDED.updated_at WHERE sms_counts.sends < $3 RETURNING sends"},
-    // A try: a match burns the code, a wrong one costs a try and the last one burns it.
+    // One more code check of the phone today unless the cap is reached (no row then).
+    {"check_count",
+     "INSERT INTO sms_checks(phone, day, n) VALUES($1, velmora_day(), 1) "
+     "ON CONFLICT(phone, day) DO UPDATE SET n=sms_checks.n+1 WHERE sms_checks.n < $2 "
+     "RETURNING n"},
+    // A try is spent before the code is compared; the last one burns it.
     {"code_try",
-     "UPDATE sms_codes SET tries_left=CASE WHEN code_hash=$2 THEN 0 ELSE tries_left-1 END, "
-     "expires_at=CASE WHEN code_hash=$2 OR tries_left<=1 THEN velmora_now() ELSE expires_at END "
-     "WHERE phone=$1 AND expires_at>velmora_now() AND tries_left>0 RETURNING code_hash=$2"},
+     "UPDATE sms_codes SET tries_left=tries_left-1, "
+     "expires_at=CASE WHEN tries_left<=1 THEN velmora_now() ELSE expires_at END "
+     "WHERE phone=$1 AND expires_at>velmora_now() AND tries_left>0 RETURNING code_hash"},
+    {"code_burn", "UPDATE sms_codes SET tries_left=0, expires_at=velmora_now() WHERE phone=$1"},
     {"identity_lock", "SELECT pg_advisory_xact_lock(hashtext($1), hashtext($2))"},
     {"identity_find", "SELECT account_id FROM identities WHERE kind=$1 AND key=$2"},
     {"account_new",
@@ -158,8 +182,10 @@ const Prepared kStatements[] = {
      "SELECT account_id FROM sessions WHERE token_hash=$1 AND expires_at>velmora_now()"},
     {"qr_lock", "SELECT pg_advisory_xact_lock(1447382093, 3)"},
     {"qr_new",
-     "INSERT INTO qr_states(state, provider, expires_at) SELECT $1, $2, $3 "
-     "WHERE (SELECT count(*) FROM qr_states WHERE expires_at>velmora_now()) < $4 RETURNING 1"},
+     "INSERT INTO qr_states(state, provider, expires_at, address) SELECT $1, $2, $4, $3 "
+     "WHERE (SELECT count(*) FROM qr_states WHERE expires_at>velmora_now()) < $5 "
+     "AND (SELECT count(*) FROM qr_states WHERE address=$3 AND expires_at>velmora_now()) < $6 "
+     "RETURNING 1"},
     {"qr_peek",
      "SELECT account_id IS NOT NULL FROM qr_states WHERE state=$1 AND provider=$2 "
      "AND expires_at>velmora_now() AND NOT claimed"},
@@ -194,9 +220,15 @@ const Prepared kStatements[] = {
     {"gift",
      "UPDATE accounts SET gift_taken=true, pack_nums=LEAST(pack_nums+$2, $3) "
      "WHERE id=$1 AND NOT gift_taken"},
+    {"report_count",
+     "INSERT INTO report_days(account_id, day, n) VALUES($1, velmora_day(), 1) "
+     "ON CONFLICT(account_id, day) DO UPDATE SET n=report_days.n+1 WHERE report_days.n < $2 "
+     "RETURNING n"},
     {"report",
      "INSERT INTO reports(account_id, device, status, at, body) "
      "VALUES($1, $2, $3, velmora_now(), $4)"},
+    {"secret_put", "INSERT INTO secrets(name, value) VALUES($1, $2) ON CONFLICT DO NOTHING"},
+    {"secret_get", "SELECT value FROM secrets WHERE name=$1"},
     {"order_new",
      "INSERT INTO orders(order_no, account_id, goods_id, goods_name, duration_days, unlimited, "
      "trans_nums, price_fen, pay_method, status, created_at) "
@@ -418,16 +450,22 @@ IStore::IssueResult PgStore::IssueSmsCode(const std::string& phone, const std::s
 
 IStore::CodeResult PgStore::SignInWithCode(const std::string& phone, const std::string& codeHash,
                                            const Identity& identity, const NewSession& session,
-                                           const Clock&, AccountId& account) {
+                                           const SmsPolicy& policy, const Clock&,
+                                           AccountId& account) {
     return Run<pqxx::work>("sign in with code", CodeResult::Error, [&](pqxx::work& tx) {
-        const pqxx::result tried = tx.exec_prepared("code_try", phone, codeHash);
+        if (tx.exec_prepared("check_count", phone, policy.dailyChecksPerPhone).empty()) {
+            return CodeResult::TooMany;
+        }
+        const pqxx::result tried = tx.exec_prepared("code_try", phone);
         if (tried.empty()) {
+            tx.commit();  // the check counts
             return CodeResult::Gone;
         }
-        if (!tried[0][0].as<bool>()) {
+        if (!secrets::Equal(tried[0][0].as<std::string>(), codeHash)) {
             tx.commit();  // the try is spent
             return CodeResult::Wrong;
         }
+        tx.exec_prepared("code_burn", phone);
         account = FindOrCreateAccount(tx, identity);
         PutSession(tx, account, session);
         tx.commit();
@@ -436,11 +474,13 @@ IStore::CodeResult PgStore::SignInWithCode(const std::string& phone, const std::
 }
 
 IStore::QrResult PgStore::CreateQrState(const std::string& state, const std::string& provider,
-                                        std::int64_t expiresAt, int maxLive, const Clock&) {
+                                        const std::string& address, std::int64_t expiresAt,
+                                        int maxLive, int maxPerAddress, const Clock&) {
     return Run<pqxx::work>("create qr state", QrResult::Error, [&](pqxx::work& tx) {
-        // The count and the insert in one line with the other instances' creations.
+        // The counts and the insert in one line with the other instances' creations.
         tx.exec_prepared("qr_lock");
-        if (tx.exec_prepared("qr_new", state, provider, expiresAt, maxLive).empty()) {
+        if (tx.exec_prepared("qr_new", state, provider, address, expiresAt, maxLive, maxPerAddress)
+                .empty()) {
             return QrResult::TooMany;
         }
         tx.commit();
@@ -576,10 +616,27 @@ bool PgStore::GrantGift(AccountId id, int nums, bool& granted) {
     });
 }
 
-bool PgStore::SaveReport(std::optional<AccountId> account, const std::string& device, int status,
-                         const std::string& body, const Clock&) {
-    return Run<pqxx::nontransaction>("save report", false, [&](pqxx::nontransaction& tx) {
+IStore::ReportResult PgStore::SaveReport(AccountId account, const std::string& device, int status,
+                                         const std::string& body, int maxPerDay, const Clock&) {
+    return Run<pqxx::work>("save report", ReportResult::Error, [&](pqxx::work& tx) {
+        if (tx.exec_prepared("report_count", account, maxPerDay).empty()) {
+            return ReportResult::DayCap;
+        }
         tx.exec_prepared("report", account, device, status, body);
+        tx.commit();
+        return ReportResult::Saved;
+    });
+}
+
+bool PgStore::KeepSecret(const std::string& name, const std::string& fresh, std::string& stored) {
+    return Run<pqxx::nontransaction>("keep secret", false, [&](pqxx::nontransaction& tx) {
+        // A second instance's insert waits for the first one's and then reads its value.
+        tx.exec_prepared("secret_put", name, fresh);
+        const pqxx::result r = tx.exec_prepared("secret_get", name);
+        if (r.empty()) {
+            return false;
+        }
+        stored = r[0][0].as<std::string>();
         return true;
     });
 }
@@ -671,6 +728,8 @@ void PgStore::Prune(const Clock&, std::int64_t keepSince, int maxReports) {
         // undone by asking again at once.
         tx.exec("DELETE FROM sms_codes WHERE sent_at < velmora_now() - 86400");
         tx.exec("DELETE FROM sms_counts WHERE updated_at < velmora_now() - 2 * 86400");
+        tx.exec("DELETE FROM sms_checks WHERE day < velmora_day()");
+        tx.exec("DELETE FROM report_days WHERE day < velmora_day()");
         tx.exec("DELETE FROM qr_states WHERE expires_at <= velmora_now()");
         tx.exec("DELETE FROM sessions WHERE expires_at <= velmora_now()");
         tx.exec_params("DELETE FROM charges WHERE at < $1", keepSince);

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <memory>
+#include <regex>
 #include <set>
 #include <thread>
 #include <vector>
@@ -16,6 +17,15 @@ namespace vl::test {
 namespace {
 
 const char* const kForm = "application/x-www-form-urlencoded";
+
+// The anti-forgery token of the form on a page.
+std::string FormToken(const std::string& pageUrl) {
+    const std::string page = Get(pageUrl).body;
+    std::smatch m;
+    return std::regex_search(page, m, std::regex("name=\"csrf\" value=\"([0-9a-f]+)\""))
+               ? m[1].str()
+               : std::string();
+}
 
 class BackendPostgresTest : public ::testing::Test {
 protected:
@@ -104,8 +114,10 @@ TEST_F(BackendPostgresTest, ChargesAndPaymentsThroughBothInstancesApplyExactlyOn
         Post(a_->Url() + "/order/submit",
              nlohmann::json{{"goodsId", 11}, {"payMethod", 9}, {"goodsType", 1}}.dump(), token);
     ASSERT_EQ(order.Code(), 0) << order.body;
-    const std::string form =
-        "orderNo=" + order.Data()["orderNo"].get<std::string>() + "&amount=600";
+    const std::string orderNo = order.Data()["orderNo"];
+    // The form of one instance's page is good on the other: they share the form secret.
+    const std::string form = "orderNo=" + orderNo + "&amount=600&csrf=" +
+                             FormToken(b_->Url() + "/pages/pay?orderNo=" + orderNo);
     std::vector<std::thread> payers;
     std::atomic<int> paidPages{0};
     for (int p = 0; p < 6; ++p) {
@@ -156,7 +168,8 @@ TEST_F(BackendPostgresTest, SignInsSessionsAndCodeCapsAreSharedByTheInstances) {
     const std::string state = info.Data()["state"];
     const std::string poll = nlohmann::json{{"state", state}}.dump();
     EXPECT_EQ(Post(b_->Url() + "/login//qq/ouath", poll).Code(), 10603);
-    const std::string confirm = "provider=qq&state=" + state + "&account=bob&nickname=Bob";
+    const std::string confirm = "provider=qq&state=" + state + "&account=bob&nickname=Bob&csrf=" +
+                                FormToken(a_->Url() + "/pages/qr-login?provider=qq&state=" + state);
     EXPECT_EQ(Post(b_->Url() + "/pages/qr-login", confirm, "", kForm).httpCode, 200);
     EXPECT_EQ(Post(a_->Url() + "/pages/qr-login", confirm, "", kForm).httpCode, 404);
     const Answer claimed = Post(a_->Url() + "/login//qq/ouath", poll);
