@@ -17,7 +17,8 @@ namespace {
 
 constexpr std::int64_t kMaxPack = std::numeric_limits<std::int32_t>::max();
 constexpr std::int64_t kLatestTime = 253402300799;  // 9999-12-31 23:59:59 UTC
-constexpr auto kTakeWait = std::chrono::seconds(5);
+// Waits stay below the program's 3 s request timeout, so that it gets an answer (10500).
+constexpr auto kTakeWait = std::chrono::seconds(2);
 constexpr int kAttempts = 5;
 
 // Advisory locks of this program: (1447382093, n), the first key "VELM" in ASCII. 1: migration,
@@ -298,8 +299,8 @@ PgStore::Conn PgStore::Connect() {
     // Set through the connection so that they hold again should it reconnect by itself.
     conn->set_variable("TimeZone", conn->quote(options_.timeZone));
     // No statement waits without end, whatever another instance holds.
-    conn->set_variable("lock_timeout", "'5s'");
-    conn->set_variable("statement_timeout", "'15s'");
+    conn->set_variable("lock_timeout", "'2s'");
+    conn->set_variable("statement_timeout", "'5s'");
     for (const Prepared& p : kStatements) {
         conn->prepare(p.name, p.sql);
     }
@@ -724,6 +725,7 @@ void PgStore::Prune(const Clock&, std::int64_t keepSince, int maxReports) {
         if (!tx.exec_prepared1("prune_lock")[0].as<bool>()) {
             return true;
         }
+        tx.exec("SET LOCAL statement_timeout = '120s'");
         // Codes stay until their resend interval is surely over, so burning one cannot be
         // undone by asking again at once.
         tx.exec("DELETE FROM sms_codes WHERE sent_at < velmora_now() - 86400");
