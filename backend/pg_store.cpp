@@ -85,9 +85,6 @@ CREATE TABLE report_days(
   day integer NOT NULL,
   n integer NOT NULL,
   PRIMARY KEY(account_id, day));
-CREATE TABLE secrets(
-  name text PRIMARY KEY,
-  value text NOT NULL);
 CREATE TABLE vip_periods(
   id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
   account_id bigint NOT NULL REFERENCES accounts(id),
@@ -127,6 +124,55 @@ CREATE TABLE orders(
   created_at bigint NOT NULL,
   paid_at bigint NOT NULL DEFAULT 0,
   payment_ref text NOT NULL DEFAULT '');
+CREATE TABLE secrets(
+  name text PRIMARY KEY,
+  value text NOT NULL);
+-- One charge in one statement (one round trip): the charge's row first, so a second charge of
+-- one log id waits on it and then finds it; then the free quota or a pack, each one conditional
+-- update of the account row. Nothing is left behind when nothing was charged.
+CREATE FUNCTION velmora_charge(p_account bigint, p_log text, p_free integer,
+                               OUT result text, OUT pack bigint, OUT used integer)
+LANGUAGE plpgsql AS $$
+DECLARE
+  charge bigint;
+BEGIN
+  IF EXISTS(SELECT 1 FROM vip_periods WHERE account_id=p_account AND unlimited
+            AND start_at<=velmora_now() AND end_at>velmora_now()) THEN
+    result := 'unlimited';
+  ELSE
+    INSERT INTO charges(account_id, log_id, kind, at)
+      VALUES(p_account, p_log, 'free', velmora_now())
+      ON CONFLICT(account_id, log_id) DO NOTHING RETURNING id INTO charge;
+    IF charge IS NULL THEN
+      result := 'repeated';
+    ELSE
+      UPDATE accounts SET free_used=CASE WHEN free_day=velmora_day() THEN free_used+1 ELSE 1 END,
+                          free_day=velmora_day()
+        WHERE id=p_account AND p_free>0 AND (free_day<>velmora_day() OR free_used<p_free)
+        RETURNING pack_nums, free_used INTO pack, used;
+      IF FOUND THEN
+        result := 'charged';
+        RETURN;
+      END IF;
+      UPDATE accounts SET pack_nums=pack_nums-1 WHERE id=p_account AND pack_nums>0
+        RETURNING pack_nums, CASE WHEN free_day=velmora_day() THEN free_used ELSE 0 END
+        INTO pack, used;
+      IF FOUND THEN
+        UPDATE charges SET kind='pack' WHERE id=charge;
+        result := 'charged';
+        RETURN;
+      END IF;
+      DELETE FROM charges WHERE id=charge;
+      result := 'exhausted';
+    END IF;
+  END IF;
+  SELECT pack_nums, CASE WHEN free_day=velmora_day() THEN free_used ELSE 0 END INTO pack, used
+    FROM accounts WHERE id=p_account;
+  IF NOT FOUND THEN
+    result := 'missing';
+  END IF;
+END
+$$;
 )sql",
 };
 constexpr int kSchemaVersion = static_cast<int>(std::size(kMigrations));
@@ -204,20 +250,7 @@ const Prepared kStatements[] = {
                                  "' ' || start_at || ' ' || end_at, ' ' ORDER BY start_at, id) "
                                  "FROM vip_periods WHERE account_id=$1) "
                                  "FROM accounts WHERE id=$1"},
-    {"counts_read",
-     "SELECT pack_nums, " VM_USED_TODAY ", " VM_UNLIMITED_NOW("$1") " FROM accounts WHERE id=$1"},
-    {"charge_put",
-     "INSERT INTO charges(account_id, log_id, kind, at) VALUES($1, $2, 'free', velmora_now()) "
-     "ON CONFLICT(account_id, log_id) DO NOTHING RETURNING id"},
-    {"charge_pack", "UPDATE charges SET kind='pack' WHERE id=$1"},
-    {"take_free",
-     "UPDATE accounts SET free_used=CASE WHEN free_day=velmora_day() THEN free_used+1 ELSE 1 END, "
-     "free_day=velmora_day() WHERE id=$1 AND $2>0 "
-     "AND (free_day<>velmora_day() OR free_used<$2) AND NOT " VM_UNLIMITED_NOW(
-         "$1") " RETURNING pack_nums, free_used"},
-    {"take_pack",
-     "UPDATE accounts SET pack_nums=pack_nums-1 WHERE id=$1 AND pack_nums>0 AND "
-     "NOT " VM_UNLIMITED_NOW("$1") " RETURNING pack_nums, " VM_USED_TODAY},
+    {"charge", "SELECT result, pack, used FROM velmora_charge($1, $2, $3)"},
     {"gift",
      "UPDATE accounts SET gift_taken=true, pack_nums=LEAST(pack_nums+$2, $3) "
      "WHERE id=$1 AND NOT gift_taken"},
@@ -250,14 +283,6 @@ const Prepared kStatements[] = {
     {"pack_add", "UPDATE accounts SET pack_nums=LEAST(pack_nums+$2, $3) WHERE id=$1"},
     {"prune_lock", "SELECT pg_try_advisory_xact_lock(1447382093, 2)"},
 };
-
-// Fills `counts` from a row of (pack_nums, used today).
-void SetCounts(const pqxx::row& r, int freeDaily, Counts& counts) {
-    counts.packNums = static_cast<int>(r[0].as<std::int64_t>());
-    counts.freeLeft =
-        static_cast<int>(std::max<std::int64_t>(0, freeDaily - r[1].as<std::int64_t>()));
-    counts.unlimited = false;
-}
 
 AccountId FindOrCreateAccount(pqxx::transaction_base& tx, const Identity& identity) {
     // Two first sign-ins of one identity at once must find one account: the lock orders them.
@@ -574,39 +599,25 @@ Found PgStore::LoadAccount(AccountId id, int freeDaily, const Clock&, Account& o
 
 IStore::ChargeResult PgStore::Charge(AccountId id, const std::string& logId, int freeDaily,
                                      const Clock&, Counts& counts) {
-    // Why nothing was charged; the transaction is not committed then.
-    const auto refused = [&](pqxx::work& tx, bool repeated) {
-        const pqxx::result r = tx.exec_prepared("counts_read", id);
-        if (r.empty()) {
-            throw std::runtime_error("account " + std::to_string(id) + " is missing");
-        }
-        SetCounts(r[0], freeDaily, counts);
-        counts.unlimited = r[0][2].as<bool>();
-        if (counts.unlimited) {
-            return ChargeResult::Unlimited;
-        }
-        return repeated ? ChargeResult::Repeated : ChargeResult::Exhausted;
-    };
-    return Run<pqxx::work>("charge", ChargeResult::Error, [&](pqxx::work& tx) {
-        // The charge's row first: a second charge of one logId waits on it, then finds it.
+    return Run<pqxx::nontransaction>("charge", ChargeResult::Error, [&](pqxx::nontransaction& tx) {
         const std::optional<std::string> log =
             logId.empty() ? std::nullopt : std::optional<std::string>(logId);
-        const pqxx::result put = tx.exec_prepared("charge_put", id, log);
-        if (put.empty()) {
-            return refused(tx, true);
+        const pqxx::row r = tx.exec_prepared1("charge", id, log, freeDaily);
+        const std::string result = r[0].as<std::string>();
+        if (result == "missing") {
+            throw std::runtime_error("account " + std::to_string(id) + " is missing");
         }
-        // Each take is one conditional update of the locked account row.
-        pqxx::result took = tx.exec_prepared("take_free", id, freeDaily);
-        if (took.empty()) {
-            took = tx.exec_prepared("take_pack", id);
-            if (took.empty()) {
-                return refused(tx, false);
-            }
-            tx.exec_prepared("charge_pack", put[0][0].as<std::int64_t>());
+        counts.packNums = static_cast<int>(r[1].as<std::int64_t>());
+        counts.freeLeft =
+            static_cast<int>(std::max<std::int64_t>(0, freeDaily - r[2].as<std::int64_t>()));
+        counts.unlimited = result == "unlimited";
+        if (result == "charged") {
+            return ChargeResult::Charged;
         }
-        SetCounts(took[0], freeDaily, counts);
-        tx.commit();
-        return ChargeResult::Charged;
+        if (result == "repeated") {
+            return ChargeResult::Repeated;
+        }
+        return counts.unlimited ? ChargeResult::Unlimited : ChargeResult::Exhausted;
     });
 }
 

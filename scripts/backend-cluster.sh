@@ -96,7 +96,7 @@ for i in $(seq "$instances"); do
   # balancer, and the client address is the one the balancer adds.
   cat >"$dir/backend.json" <<JSON
 { "listen": {"host": "127.0.0.1", "port": 0}, "database": "$url",
-  "public_url": "http://127.0.0.1:$port", "trust_forwarded_for": true,
+  "public_url": "http://127.0.0.1:$port", "trust_forwarded_for": true, "threads": 12,
   "quota": {"free_daily": $free_daily} }
 JSON
   "$backend" --config "$dir/backend.json" --port-file "$dir/port" --log-file "$dir/backend.log" \
