@@ -300,10 +300,6 @@ void PutSession(pqxx::transaction_base& tx, AccountId id, const NewSession& sess
     tx.exec_prepared("session_put", session.tokenHash, id, session.expiresAt);
 }
 
-}  // namespace
-
-namespace {
-
 // libpq waits for an unanswering server as long as the system lets it unless told otherwise.
 std::string WithConnectTimeout(std::string url) {
     if (url.find("connect_timeout=") == std::string::npos) {
