@@ -1,11 +1,37 @@
 # The core library: everything that runs without a display (no Qt, no X11).
-file(GLOB VELMORA_CORE_SOURCES CONFIGURE_DEPENDS
-  ${PROJECT_SOURCE_DIR}/utils/*.cpp
-  ${PROJECT_SOURCE_DIR}/config/*.cpp
-  ${PROJECT_SOURCE_DIR}/logic/*.cpp
-  ${PROJECT_SOURCE_DIR}/platform/core/*.cpp)
-# Start-up creates windows, so it belongs to the desktop program.
-list(FILTER VELMORA_CORE_SOURCES EXCLUDE REGEX "/logic/main(_utils)?\\.cpp$")
+set(VELMORA_CORE_SOURCES
+  ${PROJECT_SOURCE_DIR}/config/config_manager.cpp
+  ${PROJECT_SOURCE_DIR}/config/settings_document.cpp
+  ${PROJECT_SOURCE_DIR}/logic/baidu_ocr_client.cpp
+  ${PROJECT_SOURCE_DIR}/logic/init_log.cpp
+  ${PROJECT_SOURCE_DIR}/logic/translate_types.cpp
+  ${PROJECT_SOURCE_DIR}/logic/translator.cpp
+  ${PROJECT_SOURCE_DIR}/logic/translator_baidu.cpp
+  ${PROJECT_SOURCE_DIR}/logic/translator_youdao.cpp
+  ${PROJECT_SOURCE_DIR}/logic/translator_youdao_ocr.cpp
+  ${PROJECT_SOURCE_DIR}/logic/user_info.cpp
+  ${PROJECT_SOURCE_DIR}/logic/user_json.cpp
+  ${PROJECT_SOURCE_DIR}/logic/user_manager.cpp
+  ${PROJECT_SOURCE_DIR}/logic/user_phone.cpp
+  ${PROJECT_SOURCE_DIR}/logic/user_qq.cpp
+  ${PROJECT_SOURCE_DIR}/logic/user_qr.cpp
+  ${PROJECT_SOURCE_DIR}/logic/user_wechat.cpp
+  ${PROJECT_SOURCE_DIR}/logic/youdao_common.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_base64.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_crypto.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_curl.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_env.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_file.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_host_facts.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_http.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_json.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_launch.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_log.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_services.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_string.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_transfer.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_uuid.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_wnd.cpp)
 
 add_library(velmora_core STATIC ${VELMORA_CORE_SOURCES})
 target_include_directories(velmora_core PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
@@ -17,6 +43,4 @@ target_link_libraries(velmora_core PUBLIC
   Threads::Threads CURL::libcurl OpenSSL::Crypto OpenSSL::SSL
   nlohmann_json::nlohmann_json JsonCpp::JsonCpp spdlog::spdlog
   XercesC::XercesC PkgConfig::STB)
-if(EXISTS ${PROJECT_SOURCE_DIR}/cmake/VelmoraSchema.cmake)
-  include(${PROJECT_SOURCE_DIR}/cmake/VelmoraSchema.cmake)
-endif()
+include(${PROJECT_SOURCE_DIR}/cmake/VelmoraSchema.cmake)

@@ -2,14 +2,136 @@
 find_package(Qt6 REQUIRED COMPONENTS Widgets UiTools Test)
 pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-keysyms)
 
-file(GLOB VELMORA_UI_SOURCES CONFIGURE_DEPENDS
-  ${PROJECT_SOURCE_DIR}/ui/skin/*.cpp
-  ${PROJECT_SOURCE_DIR}/ui/*.cpp
-  ${PROJECT_SOURCE_DIR}/platform/*.cpp)
-file(GLOB VELMORA_UI_HEADERS CONFIGURE_DEPENDS
-  ${PROJECT_SOURCE_DIR}/ui/skin/*.h
-  ${PROJECT_SOURCE_DIR}/ui/*.h
-  ${PROJECT_SOURCE_DIR}/platform/*.h)
+set(VELMORA_UI_SOURCES
+  ${PROJECT_SOURCE_DIR}/platform/display.cpp
+  ${PROJECT_SOURCE_DIR}/platform/dpi_source.cpp
+  ${PROJECT_SOURCE_DIR}/platform/hotkey.cpp
+  ${PROJECT_SOURCE_DIR}/platform/quit_signals.cpp
+  ${PROJECT_SOURCE_DIR}/platform/screen_capture.cpp
+  ${PROJECT_SOURCE_DIR}/platform/tray_icon.cpp
+  ${PROJECT_SOURCE_DIR}/platform/x11.cpp
+  ${PROJECT_SOURCE_DIR}/ui/capture_geometry.cpp
+  ${PROJECT_SOURCE_DIR}/ui/choice_page.cpp
+  ${PROJECT_SOURCE_DIR}/ui/common_msgbox2_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/common_msgbox_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/layout_window.cpp
+  ${PROJECT_SOURCE_DIR}/ui/link.cpp
+  ${PROJECT_SOURCE_DIR}/ui/login_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/main_contact_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/main_effect_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/main_engine_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/main_login_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/main_logout_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/main_noupdate_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/main_region_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/main_settings_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/main_shortcut_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/main_update_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/main_user_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/main_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/pay_ali_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/pay_done_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/pay_good.cpp
+  ${PROJECT_SOURCE_DIR}/ui/pay_order_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/pay_retry_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/pay_wechat_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/pay_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/posted_msgbox.cpp
+  ${PROJECT_SOURCE_DIR}/ui/result_float_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/result_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/attribute_list.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/button.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/combo.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/container.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/control.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/edit.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/fonts.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/hit_test.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/icon_registry.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/image_descriptor.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/input_messages.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/keep_above.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/label.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/layout_loader.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/option.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/paint_manager.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/qt_message_loop.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/resource_path.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/result_zlabel.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/run_modal.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/skin_app.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/state_images.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/text.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/window.cpp
+  ${PROJECT_SOURCE_DIR}/ui/skin/window_widget.cpp
+)
+set(VELMORA_UI_HEADERS
+  ${PROJECT_SOURCE_DIR}/platform/display.h
+  ${PROJECT_SOURCE_DIR}/platform/dpi_source.h
+  ${PROJECT_SOURCE_DIR}/platform/hotkey.h
+  ${PROJECT_SOURCE_DIR}/platform/quit_signals.h
+  ${PROJECT_SOURCE_DIR}/platform/rect.h
+  ${PROJECT_SOURCE_DIR}/platform/screen_capture.h
+  ${PROJECT_SOURCE_DIR}/platform/tray_icon.h
+  ${PROJECT_SOURCE_DIR}/platform/x11.h
+  ${PROJECT_SOURCE_DIR}/ui/capture_geometry.h
+  ${PROJECT_SOURCE_DIR}/ui/choice_page.h
+  ${PROJECT_SOURCE_DIR}/ui/common_msgbox2_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/common_msgbox_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/layout_window.h
+  ${PROJECT_SOURCE_DIR}/ui/link.h
+  ${PROJECT_SOURCE_DIR}/ui/login_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/main_contact_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/main_effect_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/main_engine_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/main_login_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/main_logout_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/main_noupdate_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/main_region_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/main_settings_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/main_shortcut_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/main_update_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/main_user_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/main_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/page_window.h
+  ${PROJECT_SOURCE_DIR}/ui/pay_ali_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/pay_done_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/pay_good.h
+  ${PROJECT_SOURCE_DIR}/ui/pay_order_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/pay_retry_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/pay_wechat_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/pay_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/posted_msgbox.h
+  ${PROJECT_SOURCE_DIR}/ui/result_float_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/result_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/attribute_list.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/button.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/combo.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/container.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/control.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/edit.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/fonts.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/hit_test.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/icon_registry.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/image_descriptor.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/input_messages.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/keep_above.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/label.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/layout_loader.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/notify.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/option.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/paint_manager.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/qt_message_loop.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/rect.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/resource_path.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/result_zlabel.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/run_modal.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/skin_app.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/state_images.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/text.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/window.h
+  ${PROJECT_SOURCE_DIR}/ui/skin/window_widget.h
+)
 
 add_library(velmora_ui STATIC ${VELMORA_UI_SOURCES} ${VELMORA_UI_HEADERS})
 set_target_properties(velmora_ui PROPERTIES AUTOMOC ON)
@@ -18,7 +140,9 @@ target_link_libraries(velmora_ui PUBLIC velmora_core Qt6::Widgets Qt6::UiTools P
 # Windows load their layouts and images at run time from the "resource" folder beside the
 # executable. velmora_copy_resources(target) keeps a copy of the folder beside `target`, refreshed
 # whenever a file of the folder changes (one copy per output folder).
-file(GLOB_RECURSE VELMORA_RESOURCE_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/resource/*)
+# The copy is refreshed when a file of the folder changes; the folder's listing is read at configure
+# time (a new resource file needs a reconfigure, as a new source does).
+file(GLOB_RECURSE VELMORA_RESOURCE_FILES ${PROJECT_SOURCE_DIR}/resource/*)
 function(velmora_copy_resources target)
   get_target_property(out_dir ${target} RUNTIME_OUTPUT_DIRECTORY)
   if(NOT out_dir)
@@ -41,6 +165,6 @@ function(velmora_copy_resources target)
 endfunction()
 
 # The program. It finds its resource folder, settings file and log folder beside itself.
-add_executable(velmora-translator ${PROJECT_SOURCE_DIR}/logic/main.cpp ${PROJECT_SOURCE_DIR}/logic/main_utils.cpp)
+add_executable(velmora-translator ${PROJECT_SOURCE_DIR}/app/main.cpp ${PROJECT_SOURCE_DIR}/app/main_utils.cpp)
 target_link_libraries(velmora-translator PRIVATE velmora_ui)
 velmora_copy_resources(velmora-translator)

@@ -16,8 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "ui/skin/window.h"
-#include "ui/skin/x11.h"
+#include "platform/x11.h"
 #include "utils/vl_log.h"
 
 namespace vl::platform {
@@ -105,7 +104,6 @@ struct Registration {
     std::vector<xcb_keycode_t> keyCodes;
     bool down = false;     // pressed and not yet released (MOD_NOREPEAT)
     bool watched = false;  // its release may go elsewhere: the key state is polled instead
-    QMetaObject::Connection watch;
 };
 
 // A combination regardless of MOD_NOREPEAT.
@@ -145,15 +143,14 @@ std::vector<std::uint16_t> GrabbedStates(const Registration& r) {
 }
 
 void HotKeys::Ungrab(const Registration& r) {
-    skin::x11::Display x;
-    if (skin::x11::QtDisplay(&x)) {
+    x11::Display x;
+    if (x11::QtDisplay(&x)) {
         for (xcb_keycode_t code : r.keyCodes) {
             for (std::uint16_t state : GrabbedStates(r))
                 xcb_ungrab_key(x.connection, code, x.root, state);
         }
         xcb_flush(x.connection);
     }
-    QObject::disconnect(r.watch);
 }
 
 void HotKeys::DropDeadWindows() {
@@ -168,8 +165,7 @@ void HotKeys::DropDeadWindows() {
 }
 
 bool HotKeys::Register(HWND hwnd, int id, UINT modifiers, UINT vk) {
-    skin::Window* window = skin::Window::FromHWND(hwnd);
-    if (window == nullptr || window->GetWidget() == nullptr) {
+    if (!vl::IsWindow(hwnd)) {
         return Fail(ERROR_INVALID_WINDOW_HANDLE);
     }
     const xcb_keysym_t sym = KeySymOfVirtualKey(vk);
@@ -188,8 +184,8 @@ bool HotKeys::Register(HWND hwnd, int id, UINT modifiers, UINT vk) {
     if (refused_.count(combination) != 0) {
         return Fail(ERROR_HOTKEY_ALREADY_REGISTERED);
     }
-    skin::x11::Display x;
-    if (!skin::x11::QtDisplay(&x)) {
+    x11::Display x;
+    if (!x11::QtDisplay(&x)) {
         return Fail(ERROR_NOT_SUPPORTED);
     }
 
@@ -236,8 +232,6 @@ bool HotKeys::Register(HWND hwnd, int id, UINT modifiers, UINT vk) {
         VL_WARN("grabbing virtual key {:#x} failed, X error {}", vk, failure);
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    r.watch = QObject::connect(window->GetWidget(), &QObject::destroyed,
-                               [this, hwnd] { ReleaseWindow(hwnd); });
     registered_.emplace(id, std::move(r));
     if (!filtering_) {
         QCoreApplication::instance()->installNativeEventFilter(this);
@@ -300,8 +294,8 @@ bool HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, qint
             // keyboard until the key is released, so the release comes here too. While one of our
             // windows holds the keyboard (an overlay), the press goes to that window instead, and
             // its release goes wherever the focus is once that window lets the keyboard go.
-            skin::x11::Display x;
-            r.watched = skin::x11::QtDisplay(&x) && key->event != x.root;
+            x11::Display x;
+            r.watched = x11::QtDisplay(&x) && key->event != x.root;
             if (r.watched && !std::exchange(polling_, true))
                 QTimer::singleShot(kPollMs, [this] { PollHeldKeys(); });
             const auto lParam = static_cast<LPARAM>((r.vk << 16) | (r.modifiers & 0xFFFF));
@@ -313,9 +307,9 @@ bool HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, qint
 }
 
 void HotKeys::PollHeldKeys() {
-    skin::x11::Display x;
+    x11::Display x;
     std::unique_ptr<xcb_query_keymap_reply_t, decltype(&std::free)> keymap(
-        skin::x11::QtDisplay(&x)
+        x11::QtDisplay(&x)
             ? xcb_query_keymap_reply(x.connection, xcb_query_keymap(x.connection), nullptr)
             : nullptr,
         &std::free);
@@ -350,6 +344,12 @@ bool RegisterHotKey(HWND hwnd, int id, UINT modifiers, UINT vk) {
         return Fail(ERROR_WINDOW_OF_OTHER_THREAD);
     }
     return HotKeys::Instance().Register(hwnd, id, modifiers, vk);
+}
+
+void ReleaseHotKeysOfWindow(HWND hwnd) {
+    if (OnUiThread()) {
+        HotKeys::Instance().ReleaseWindow(hwnd);
+    }
 }
 
 bool UnregisterHotKey(HWND hwnd, int id) {

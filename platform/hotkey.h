@@ -37,6 +37,9 @@ bool RegisterHotKey(HWND hwnd, int id, UINT modifiers, UINT vk);
 // window is destroyed.
 bool UnregisterHotKey(HWND hwnd, int id);
 
+// Releases every hotkey of `hwnd`; the window layer calls it when a window is destroyed.
+void ReleaseHotKeysOfWindow(HWND hwnd);
+
 // Why the last RegisterHotKey or UnregisterHotKey call on this thread failed (one of the
 // ERROR_* values above); 0 after a success.
 std::uint32_t LastHotKeyError();

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "ui/skin/dpi_source.h"
-#include "ui/skin/x11.h"
+#include "platform/dpi_source.h"
+#include "platform/x11.h"
 #include "utils/vl_log.h"
 
 namespace vl::platform {
@@ -51,7 +51,7 @@ bool IsBgrx32(const xcb_setup_t* setup, const xcb_screen_t* screen, std::string*
 
 // The children of the root that hold our hidden windows and are still mapped: frames a window
 // manager has not taken down yet.
-std::vector<xcb_window_t> MappedFramesOfHiddenWindows(const skin::x11::Display& x) {
+std::vector<xcb_window_t> MappedFramesOfHiddenWindows(const x11::Display& x) {
     std::vector<xcb_window_t> windows;
     for (QWindow* w : QGuiApplication::allWindows()) {
         if (w->isTopLevel() && !w->isVisible() && w->handle() != nullptr)
@@ -90,7 +90,7 @@ std::vector<xcb_window_t> MappedFramesOfHiddenWindows(const skin::x11::Display& 
     return mapped;
 }
 
-void WaitForHiddenFrames(const skin::x11::Display& x) {
+void WaitForHiddenFrames(const x11::Display& x) {
     const auto deadline = std::chrono::steady_clock::now() + kFrameWait;
     while (!MappedFramesOfHiddenWindows(x).empty()) {
         if (std::chrono::steady_clock::now() >= deadline) {
@@ -103,8 +103,8 @@ void WaitForHiddenFrames(const skin::x11::Display& x) {
 
 // The root window's pixels and its current size. The image is asked for together with the size,
 // at the size of the last capture: one round trip unless the screen was resized meanwhile.
-xcb_get_image_reply_t* ReadRoot(const skin::x11::Display& x, std::uint16_t* width,
-                                std::uint16_t* height, xcb_generic_error_t** error) {
+xcb_get_image_reply_t* ReadRoot(const x11::Display& x, std::uint16_t* width, std::uint16_t* height,
+                                xcb_generic_error_t** error) {
     static std::uint16_t lastWidth = x.screen->width_in_pixels;
     static std::uint16_t lastHeight = x.screen->height_in_pixels;
     auto request = [&x](std::uint16_t w, std::uint16_t h) {
@@ -147,18 +147,18 @@ void SplitPixels(std::uint8_t* bgrx, std::size_t pixels, std::uint8_t* rgb) {
 
 }  // namespace
 
-bool DesktopRect(skin::Rect* rect) {
-    skin::x11::Display x;
-    if (skin::x11::QtDisplay(&x)) {
+bool DesktopRect(Rect* rect) {
+    x11::Display x;
+    if (x11::QtDisplay(&x)) {
         Reply<xcb_get_geometry_reply_t> g(
             xcb_get_geometry_reply(x.connection, xcb_get_geometry(x.connection, x.root), nullptr),
             &std::free);
         if (!g) {
             return false;
         }
-        const double ratio = skin::DevicePixelRatio();
-        *rect = skin::Rect{0, 0, static_cast<int>(std::ceil(g->width / ratio - 1e-9)),
-                           static_cast<int>(std::ceil(g->height / ratio - 1e-9))};
+        const double ratio = DevicePixelRatio();
+        *rect = Rect{0, 0, static_cast<int>(std::ceil(g->width / ratio - 1e-9)),
+                     static_cast<int>(std::ceil(g->height / ratio - 1e-9))};
         return true;
     }
     const QScreen* screen = qGuiApp != nullptr ? QGuiApplication::primaryScreen() : nullptr;
@@ -166,15 +166,15 @@ bool DesktopRect(skin::Rect* rect) {
         return false;
     }
     const QRect g = screen->virtualGeometry();
-    *rect = skin::Rect{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+    *rect = Rect{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
     return true;
 }
 
 bool CaptureScreen(ScreenCapture* out, std::string* error) {
     out->width = out->height = 0;
     out->picture = QImage();
-    skin::x11::Display x;
-    if (!skin::x11::QtDisplay(&x)) {
+    x11::Display x;
+    if (!x11::QtDisplay(&x)) {
         out->rgb.clear();
         *error = "no X display";
         return false;
@@ -205,7 +205,7 @@ bool CaptureScreen(ScreenCapture* out, std::string* error) {
     // The picture keeps the reply's buffer: no second copy of the screen.
     out->picture = QImage(data, out->width, out->height, out->width * 4, QImage::Format_RGB32,
                           &FreeReply, image.release());
-    out->picture.setDevicePixelRatio(skin::DevicePixelRatio());
+    out->picture.setDevicePixelRatio(DevicePixelRatio());
     return true;
 }
 

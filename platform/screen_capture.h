@@ -3,7 +3,7 @@
 #include <QImage>
 #include <string>
 
-#include "ui/skin/rect.h"
+#include "platform/rect.h"
 
 // The whole X screen, read once, in the two forms the capture windows need.
 namespace vl::platform {
@@ -23,7 +23,7 @@ struct ScreenCapture {
 // The desktop in logical units: the root window, which spans every monitor (so a region may lie
 // on any of them), divided by Qt's device pixel ratio and rounded up. Window placement and
 // capture use this one rectangle. False when there is no screen. UI thread.
-bool DesktopRect(skin::Rect* rect);
+bool DesktopRect(Rect* rect);
 
 // Reads the root window with one GetImage request. Windows of this program hidden just before are
 // not in the picture: the hide and the read travel on Qt's connection in order, and the call

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/core/host_facts.h"
+#include "utils/vl_host_facts.h"
 #include "utils/vl_file.h"
 #include "utils/vl_log.h"
 #include "utils/vl_services.h"
@@ -193,12 +193,12 @@ std::string DeviceId() {
 }
 
 const HardwareInventory& Hardware() {
-    static const HardwareInventory hardware = platform::CollectHardware();
+    static const HardwareInventory hardware = CollectHardware();
     return hardware;
 }
 
 std::string HardwareSummary() {
-    return ToString(platform::FormatHardwareSummary(Hardware()));
+    return ToString(FormatHardwareSummary(Hardware()));
 }
 
 std::string OsDescription() {

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <cmath>
 
-#include "platform/core/launch.h"
+#include "utils/vl_launch.h"
 #include "utils/vl_curl.h"
 #include "utils/vl_json.h"
 #include "utils/vl_log.h"
@@ -493,7 +493,7 @@ bool Http::OpenUrlWithDefaultBrowser(const std::string& url) {
         return opener(url);
     }
     std::string error;
-    if (!platform::Launch("xdg-open", {url}, kOpenerWait, error)) {
+    if (!Launch("xdg-open", {url}, kOpenerWait, error)) {
         VL_ERROR("ShellExecute failed with {}, url {}, last error {}", error, url, 0);
         return false;
     }

@@ -26,14 +26,14 @@
 #include "ui/skin/container.h"
 #include "ui/skin/qt_message_loop.h"
 #include "ui/skin/skin_app.h"
-#include "ui/skin/x11.h"
+#include "platform/x11.h"
 #include "utils/vl_http.h"
 
 namespace {
 
 void ReadAlone(benchmark::State& state) {
-    skin::x11::Display x;
-    skin::x11::QtDisplay(&x);
+    vl::platform::x11::Display x;
+    vl::platform::x11::QtDisplay(&x);
     for (auto _ : state) {
         auto* reply = xcb_get_image_reply(
             x.connection,

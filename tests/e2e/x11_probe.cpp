@@ -12,10 +12,10 @@
 
 #include "platform/hotkey.h"
 #include "platform/screen_capture.h"
-#include "ui/skin/dpi_source.h"
+#include "platform/dpi_source.h"
 #include "ui/skin/qt_message_loop.h"
 #include "ui/skin/window.h"
-#include "ui/skin/x11.h"
+#include "platform/x11.h"
 #include "utils/vl_env.h"
 
 namespace {
@@ -55,8 +55,8 @@ int Hotkey(ProbeWnd& w) {
     }
     std::printf("refused, last error %u\n", LastHotKeyError());
     // Once refused, the combination is not asked for again: count the requests of a retry.
-    skin::x11::Display x;
-    skin::x11::QtDisplay(&x);
+    vl::platform::x11::Display x;
+    vl::platform::x11::QtDisplay(&x);
     const auto before = xcb_get_input_focus(x.connection);
     const bool again = RegisterHotKey(w.GetHWND(), 0x3334, kCtrlAlt, 'T');
     const auto after = xcb_get_input_focus(x.connection);
@@ -88,7 +88,7 @@ int Capture(ProbeWnd& w, const skin::Rect& desktop) {
     Show(w, desktop, "white");
     ScreenCapture shot;
     std::string error;
-    const int ball = static_cast<int>(120 * skin::DevicePixelRatio());  // its centre in pixels
+    const int ball = static_cast<int>(120 * vl::platform::DevicePixelRatio());  // its centre in pixels
     for (int i = 0; i < 500 && (Rgb(shot, 0, 0) != 0xFFFFFF || Rgb(shot, ball, ball) != 0xFF);
          ++i) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);  // every line reaches the test at once
     QApplication app(argc, argv);
     const std::string mode = argc > 1 ? argv[1] : "";
-    skin::InstallDpiSource();
+    vl::platform::InstallDpiSource();
     auto loop = std::make_unique<skin::QtMessageLoop>();
     ProbeWnd w;
     const bool managed = mode == "hotkey" || std::getenv("VELMORA_PROBE_MANAGED") != nullptr;
@@ -136,6 +136,6 @@ int main(int argc, char** argv) {
                                        : 2;
     w.Close();
     loop.reset();
-    skin::UninstallDpiSource();
+    vl::platform::UninstallDpiSource();
     return rc;
 }

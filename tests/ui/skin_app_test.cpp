@@ -3,18 +3,18 @@
 #include <future>
 
 #include "ui/skin/attribute_list.h"
-#include "ui/skin/dpi_source.h"
+#include "platform/dpi_source.h"
 #include "utils/vl_env.h"
 
 TEST(SkinApp, XftDpiIsReadFromTheResourceDatabase) {
-    EXPECT_EQ(skin::ParseXftDpi("Xft.dpi:\t144\nXft.antialias:\t1\n"), 144u);
-    EXPECT_EQ(skin::ParseXftDpi("Xcursor.size:\t24\nXft.dpi:\t120.0"), 120u);
-    EXPECT_EQ(skin::ParseXftDpi("Xft.dpi: 96\r\n"), 96u);
-    EXPECT_EQ(skin::ParseXftDpi(""), 0u);
-    EXPECT_EQ(skin::ParseXftDpi("Xft.dpi:\tbig\n"), 0u);
-    EXPECT_EQ(skin::ParseXftDpi("Xft.dpi:\t-96\n"), 0u);
-    EXPECT_EQ(skin::ParseXftDpi("Xft.dpi:\t96px\n"), 0u);
-    EXPECT_EQ(skin::ParseXftDpi("Xft.dpis:\t96\nmy.Xft.dpi:\t96\n"), 0u);
+    EXPECT_EQ(vl::platform::ParseXftDpi("Xft.dpi:\t144\nXft.antialias:\t1\n"), 144u);
+    EXPECT_EQ(vl::platform::ParseXftDpi("Xcursor.size:\t24\nXft.dpi:\t120.0"), 120u);
+    EXPECT_EQ(vl::platform::ParseXftDpi("Xft.dpi: 96\r\n"), 96u);
+    EXPECT_EQ(vl::platform::ParseXftDpi(""), 0u);
+    EXPECT_EQ(vl::platform::ParseXftDpi("Xft.dpi:\tbig\n"), 0u);
+    EXPECT_EQ(vl::platform::ParseXftDpi("Xft.dpi:\t-96\n"), 0u);
+    EXPECT_EQ(vl::platform::ParseXftDpi("Xft.dpi:\t96px\n"), 0u);
+    EXPECT_EQ(vl::platform::ParseXftDpi("Xft.dpis:\t96\nmy.Xft.dpi:\t96\n"), 0u);
 }
 
 TEST(SkinApp, SystemDpiComesFromTheScreenOnEveryThread) {

@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "logic/init_log.h"
-#include "platform/core/host_facts.h"
-#include "platform/core/launch.h"
+#include "utils/vl_host_facts.h"
+#include "utils/vl_launch.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/process.h"
@@ -154,7 +154,7 @@ TEST(Launch, PassesTheAddressAsOneArgumentWithoutAShell) {
                "for a in \"$@\"; do printf '[%s]' \"$a\"; done > \"" + dir.File("args") + "\"\n");
     std::string error;
     const std::string url = "https://example.com/a b?x=$(touch " + dir.File("pwned") + ")&y=`id`";
-    ASSERT_TRUE(vl::platform::Launch(opener, {url}, 5s, error)) << error;
+    ASSERT_TRUE(vl::Launch(opener, {url}, 5s, error)) << error;
     EXPECT_EQ(dir.Read("args"), "[" + url + "]");  // the opener has ended: its output is there
     EXPECT_FALSE(std::filesystem::exists(dir.File("pwned")));
 }
@@ -163,12 +163,12 @@ TEST(Launch, PassesTheAddressAsOneArgumentWithoutAShell) {
 TEST(Launch, ReportsHowTheProgramEnded) {
     TempDir dir;
     std::string error;
-    EXPECT_FALSE(vl::platform::Launch("velmora-no-such-program", {}, 5s, error));
+    EXPECT_FALSE(vl::Launch("velmora-no-such-program", {}, 5s, error));
     EXPECT_EQ(error, "velmora-no-such-program not found");
-    EXPECT_FALSE(vl::platform::Launch(Script(dir, "broken", "exit 3\n"), {}, 5s, error));
+    EXPECT_FALSE(vl::Launch(Script(dir, "broken", "exit 3\n"), {}, 5s, error));
     EXPECT_EQ(error, dir.File("broken") + " exited with 3");
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(vl::platform::Launch(Script(dir, "stays", "sleep 5\n"), {}, 200ms, error));
+    EXPECT_TRUE(vl::Launch(Script(dir, "stays", "sleep 5\n"), {}, 200ms, error));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
 }
 
@@ -229,9 +229,9 @@ TEST(HostFacts, InventoryFromProcAndSys) {
     root.Write("sys/class/dmi/id/board_name", "B450M\n");
     root.Write("sys/class/drm/card0/device/uevent", "DRIVER=i915\nPCI_ID=8086:5917\n");
     root.Write("sys/module/i915/version", "2.1\n");
-    const vl::HardwareInventory hw = vl::platform::CollectHardware(root.Path().string());
+    const vl::HardwareInventory hw = vl::CollectHardware(root.Path().string());
     EXPECT_EQ(hw.logicalProcessors, 2u);
-    EXPECT_EQ(vl::ToUtf8(vl::platform::FormatHardwareSummary(hw)),
+    EXPECT_EQ(vl::ToUtf8(vl::FormatHardwareSummary(hw)),
               "Intel(R) Core(TM) i7 + B450M + card0 i915 [8086:5917](2.1)");
 }
 

@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "ui/skin/x11.h"
+#include "platform/x11.h"
 
 namespace skin {
 
@@ -68,8 +68,8 @@ public:
 
 private:
     void WatchRoot() {
-        x11::Display x;
-        if (watching_ || !x11::QtDisplay(&x)) {
+        vl::platform::x11::Display x;
+        if (watching_ || !vl::platform::x11::QtDisplay(&x)) {
             return;
         }
         std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attributes(
@@ -97,8 +97,8 @@ private:
     }
 
     void Raise() {
-        x11::Display x;
-        if (!x11::QtDisplay(&x)) {
+        vl::platform::x11::Display x;
+        if (!vl::platform::x11::QtDisplay(&x)) {
             return;
         }
         const auto now = std::chrono::steady_clock::now();

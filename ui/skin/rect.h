@@ -1,17 +1,9 @@
 #pragma once
 
+#include "platform/rect.h"
+
 namespace skin {
 
-// A rectangle as the windows of this system describe one: right and bottom are exclusive.
-struct Rect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-
-    int Width() const { return right - left; }
-    int Height() const { return bottom - top; }
-    bool operator==(const Rect&) const = default;
-};
+using Rect = vl::platform::Rect;
 
 }  // namespace skin

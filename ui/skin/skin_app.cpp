@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QFont>
 
-#include "ui/skin/dpi_source.h"
+#include "platform/dpi_source.h"
 #include "ui/skin/fonts.h"
 #include "ui/skin/resource_path.h"
 #include "utils/vl_log.h"
@@ -37,12 +37,12 @@ bool InitApplication(std::string* error) {
         VL_WARN("style sheet {} cannot be read, {}", sheet.fileName().toStdString(),
                 sheet.errorString().toStdString());
     }
-    InstallDpiSource();
+    vl::platform::InstallDpiSource();
     return true;
 }
 
 void UninitApplication() {
-    UninstallDpiSource();
+    vl::platform::UninstallDpiSource();
 }
 
 }  // namespace skin

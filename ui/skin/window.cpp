@@ -6,6 +6,7 @@
 #include <QWindow>
 #include <unordered_map>
 
+#include "platform/hotkey.h"
 #include "ui/skin/hit_test.h"
 #include "ui/skin/icon_registry.h"
 #include "ui/skin/qt_message_loop.h"
@@ -312,6 +313,7 @@ void Window::Teardown(bool widgetGone) {
     const vl::HWND hwnd = hwnd_;
     vl::BeginDestroyWindow(hwnd);
     HandleMessage(vl::WM_DESTROY, 0, 0);
+    vl::platform::ReleaseHotKeysOfWindow(hwnd);  // a window's hotkeys go with it
     for (const auto& [id, qtId] : timers_) {
         if (widget_ != nullptr)
             widget_->killTimer(qtId);

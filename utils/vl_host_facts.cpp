@@ -1,4 +1,4 @@
-#include "platform/core/host_facts.h"
+#include "utils/vl_host_facts.h"
 
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -11,7 +11,7 @@
 
 #include "utils/vl_string.h"
 
-namespace vl::platform {
+namespace vl {
 
 namespace {
 
@@ -159,4 +159,4 @@ std::u16string FormatHardwareSummary(const HardwareInventory& hw) {
     return s;
 }
 
-}  // namespace vl::platform
+}  // namespace vl

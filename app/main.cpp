@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "app/main_utils.h"
 #include "config/config_manager.h"
-#include "logic/main_utils.h"
 #include "logic/user_manager.h"
 #include "platform/display.h"
 #include "platform/quit_signals.h"

@@ -1,4 +1,4 @@
-#include "ui/skin/dpi_source.h"
+#include "platform/dpi_source.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -9,11 +9,11 @@
 #include <memory>
 #include <string>
 
-#include "ui/skin/x11.h"
+#include "platform/x11.h"
 #include "utils/vl_env.h"
 #include "utils/vl_log.h"
 
-namespace skin {
+namespace vl::platform {
 
 namespace {
 
@@ -104,4 +104,4 @@ void UninstallDpiSource() {
     vl::SetDpiSource(nullptr);
 }
 
-}  // namespace skin
+}  // namespace vl::platform

@@ -4,7 +4,7 @@
 
 #include "utils/vl_env.h"
 
-namespace vl::platform {
+namespace vl {
 
 // Reads the hardware and operating-system facts from /proc, /sys, /etc/os-release and uname.
 // `root` prefixes every file path (a test tree, where the kernel release, machine and host name
@@ -15,4 +15,4 @@ HardwareInventory CollectHardware(const std::string& root = "");
 // Processor name + " + " + board product, then " + " + name(driver version) per graphics adapter.
 std::u16string FormatHardwareSummary(const HardwareInventory& inventory);
 
-}  // namespace vl::platform
+}  // namespace vl

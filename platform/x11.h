@@ -2,7 +2,7 @@
 
 #include <xcb/xcb.h>
 
-namespace skin::x11 {
+namespace vl::platform::x11 {
 
 // Qt's own connection to the X server and the root window of the screen it runs on. Requests
 // made on this connection reach the server in order with Qt's own (a hide before a read is seen
@@ -17,4 +17,4 @@ struct Display {
 // application object exists. UI thread.
 bool QtDisplay(Display* out);
 
-}  // namespace skin::x11
+}  // namespace vl::platform::x11

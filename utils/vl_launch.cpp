@@ -1,4 +1,4 @@
-#include "platform/core/launch.h"
+#include "utils/vl_launch.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace vl::platform {
+namespace vl {
 
 namespace {
 
@@ -160,4 +160,4 @@ bool Launch(const std::string& program, const std::vector<std::string>& args,
     return false;
 }
 
-}  // namespace vl::platform
+}  // namespace vl

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace vl::platform {
+namespace vl {
 
 // Starts `program` (looked up in PATH) with `args`, without a shell and detached from this
 // process (it is not our child, so it never lingers as a zombie), and waits at most `wait` for
@@ -14,4 +14,4 @@ namespace vl::platform {
 bool Launch(const std::string& program, const std::vector<std::string>& args,
             std::chrono::milliseconds wait, std::string& error);
 
-}  // namespace vl::platform
+}  // namespace vl

@@ -1,9 +1,9 @@
-#include "ui/skin/x11.h"
+#include "platform/x11.h"
 
 #include <QGuiApplication>
 #include <cstdlib>
 
-namespace skin::x11 {
+namespace vl::platform::x11 {
 
 bool QtDisplay(Display* out) {
     auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
@@ -33,4 +33,4 @@ bool QtDisplay(Display* out) {
     return true;
 }
 
-}  // namespace skin::x11
+}  // namespace vl::platform::x11

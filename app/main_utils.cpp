@@ -1,4 +1,4 @@
-#include "logic/main_utils.h"
+#include "app/main_utils.h"
 
 #include <QApplication>
 #include <memory>

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace skin {
+namespace vl::platform {
 
 // The value of Xft.dpi in the text of the X resource database; 0 when absent or not a DPI.
 std::uint32_t ParseXftDpi(std::string_view resources);
@@ -22,4 +22,4 @@ std::uint32_t QueryDpi();
 void InstallDpiSource();
 void UninstallDpiSource();
 
-}  // namespace skin
+}  // namespace vl::platform
