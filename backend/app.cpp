@@ -77,6 +77,18 @@ bool Context::FormPostTrusted(const Request& req, const std::string& subject) co
     return req.Header("Sec-Fetch-Site") != "cross-site";
 }
 
+bool CheckStandIns(const Config& config, std::string& error) {
+    if (config.standIns.value_or(false) && !IsLoopback(config.host) && !config.standInsRemote) {
+        error = "stand_ins.enabled serves the local payment and QR sign-in pages, which let "
+                "anyone who reaches " +
+                config.host +
+                " pay any order and sign in as any account; listen on a loopback address, or "
+                "set stand_ins.allow_remote to true to serve them there anyway";
+        return false;
+    }
+    return true;
+}
+
 bool BuildContext(const Config& config, const std::string& publicUrl, Context& ctx,
                   std::string& error) {
     ctx.config = config;
@@ -96,13 +108,7 @@ bool BuildContext(const Config& config, const std::string& publicUrl, Context& c
     }
 
     const bool loopback = IsLoopback(config.host);
-    if (config.standIns.value_or(false) && !loopback && !config.standInsRemote) {
-        error =
-            "stand_ins.enabled serves the local payment and QR sign-in pages, which let "
-            "anyone who reaches " +
-            config.host +
-            " pay any order and sign in as any account; listen on a loopback address, or "
-            "set stand_ins.allow_remote to true to serve them there anyway";
+    if (!CheckStandIns(config, error)) {
         return false;
     }
     ctx.standIns = config.standIns.value_or(loopback);
@@ -161,6 +167,10 @@ App::~App() {
 }
 
 bool App::Start(const Config& config, std::string& error) {
+    // Before listening: a refused configuration must not be reachable even for a moment.
+    if (!CheckStandIns(config, error)) {
+        return false;
+    }
     HttpLimits limits;
     limits.maxBodyBytes = config.maxBodyBytes;
     limits.requestTimeout = std::chrono::seconds(config.requestTimeoutSeconds);

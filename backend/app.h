@@ -43,6 +43,9 @@ struct Context {
     bool FormPostTrusted(const Request& req, const std::string& subject) const;
 };
 
+// False with the reason when the configuration serves the stand-in pages on an address other
+// than loopback without saying that is meant.
+bool CheckStandIns(const Config& config, std::string& error);
 // Everything the handlers need but the listening socket: goods, stand-in policy, store and its
 // secret, providers with pages at `publicUrl`. False with a message.
 bool BuildContext(const Config& config, const std::string& publicUrl, Context& ctx,
