@@ -5,13 +5,16 @@
 # scripts/backend-cluster.sh starts them), side by side. Installs wrk, curl, PostgreSQL and
 # HAProxy when missing (scripts/setup.sh bench); everything runs in temporary folders on free
 # ports.
+# The requests take turns among ACCOUNTS signed-in accounts (default 16, as many users as
+# clients); ACCOUNTS=1 puts every charge on one account row.
 #   tests/bench/backend_wrk.sh [SECONDS_PER_RUN] [sqlite|postgres|both]
-#   CLIENTS="1 4 16 64" tests/bench/backend_wrk.sh   other numbers of clients
+#   CLIENTS="1 4 16 64" ACCOUNTS=1 tests/bench/backend_wrk.sh   other clients and accounts
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 seconds="${1:-5}"
 stores="${2:-both}"
 clients_list="${CLIENTS:-16 64}"
+accounts="${ACCOUNTS:-16}"
 scripts/setup.sh bench
 cmake --build build --target velmora-backend >/dev/null
 
@@ -77,46 +80,62 @@ stop_postgres() {
   cluster_pid=""
 }
 
-# Signs a phone in through $url; sets $token.
+# Signs $accounts phones in through $url; their tokens go to $work/tokens, one a line.
 sign_in() {
-  local phone=13000000000 code=""
-  curl -sf -X POST -H 'Content-Type: application/json' -d "{\"phone\":\"$phone\"}" \
-    "$url/sms/send/code" >/dev/null
-  for _ in $(seq 50); do
-    code=$(cat "${logs[@]}" | grep -o "手机 $phone 的验证码: [0-9]*" | tail -1 | awk '{print $NF}')
-    [[ -n "$code" ]] && break
-    sleep 0.1
+  local i phone code token
+  : >"$work/tokens"
+  for i in $(seq "$accounts"); do
+    phone=$((13000000000 + i))
+    code=""
+    curl -sf -X POST -H 'Content-Type: application/json' -d "{\"phone\":\"$phone\"}" \
+      "$url/sms/send/code" >/dev/null
+    for _ in $(seq 50); do
+      code=$(cat "${logs[@]}" | grep -o "手机 $phone 的验证码: [0-9]*" | tail -1 | awk '{print $NF}')
+      [[ -n "$code" ]] && break
+      sleep 0.1
+    done
+    token=$(curl -sf -X POST -H 'Content-Type: application/json' \
+      -d "{\"phone\":\"$phone\",\"code\":\"$code\"}" "$url/login/sms" |
+      sed -n 's/.*"accessToken":"\([0-9a-f]*\)".*/\1/p')
+    [[ -n "$token" ]] || { echo "sign-in of $phone failed" >&2; exit 1; }
+    echo "$token" >>"$work/tokens"
   done
-  token=$(curl -sf -X POST -H 'Content-Type: application/json' \
-    -d "{\"phone\":\"$phone\",\"code\":\"$code\"}" "$url/login/sms" |
-    sed -n 's/.*"accessToken":"\([0-9a-f]*\)".*/\1/p')
-  [[ -n "$token" ]] || { echo "sign-in failed" >&2; exit 1; }
 }
 
-# Each wrk thread numbers its own charges, so every request is a new one.
-cat >"$work/charge.lua" <<'LUA'
+# Requests take turns among the accounts' tokens; each wrk thread numbers its own charges, so
+# every charge is a new one.
+cat >"$work/requests.lua" <<'LUA'
 local threads = 0
 function setup(thread)
   threads = threads + 1
   thread:set("id", threads)
 end
 function init(args)
-  run = args[1]
-  n = 0
+  path = args[1]
+  run = args[2]
+  tokens = {}
+  for line in io.lines(args[3]) do
+    tokens[#tokens + 1] = line
+  end
+  n = id
 end
 function request()
   n = n + 1
-  return wrk.format("POST", nil, nil,
+  local token = tokens[n % #tokens + 1]
+  if run == nil or run == "" then
+    return wrk.format("GET", path, {["Access-Token"] = token})
+  end
+  return wrk.format("POST", path, {["Access-Token"] = token, ["Content-Type"] = "application/json"},
     '{"logId":"' .. run .. "-" .. id .. "-" .. n .. '","ocrTime":100,"transTime":80}')
 end
 LUA
 
-measure() { # store label clients wrk-args...
-  local store=$1 label=$2 clients=$3
-  shift 3
+measure() { # store path clients run
+  local store=$1 label=$2 clients=$3 run=$4
   local threads=$((clients < 2 ? 1 : 2))
   local out
-  out=$(wrk -t"$threads" -c"$clients" -d"${seconds}s" --latency -H "Access-Token: $token" "$@")
+  out=$(wrk -t"$threads" -c"$clients" -d"${seconds}s" --latency -s "$work/requests.lua" "$url" \
+    -- "$label" "$run" "$work/tokens")
   local rps p50 p99 errors
   rps=$(awk '/Requests\/sec/ {print $2}' <<<"$out")
   p50=$(awk '$1 == "50%" {print $2}' <<<"$out")
@@ -126,23 +145,29 @@ measure() { # store label clients wrk-args...
     "$clients" "$rps" "$p50" "$p99" "$errors"
 }
 
-free_nums() {
-  curl -sf -H "Access-Token: $token" "$url/user/info" | sed -n 's/.*"freeNums":\([0-9]*\).*/\1/p'
+# Translations left on all the accounts together.
+left() {
+  local token total=0 n
+  while read -r token; do
+    n=$(curl -sf -H "Access-Token: $token" "$url/user/info" |
+      sed -n 's/.*"freeNums":\([0-9]*\).*/\1/p')
+    total=$((total + n))
+  done <"$work/tokens"
+  echo "$total"
 }
 
 run_store() { # store
   local store=$1 before after clients
   sign_in
-  before=$(free_nums)
+  before=$(left)
   for clients in $clients_list; do
-    measure "$store" "/user/info" "$clients" "$url/user/info"
+    measure "$store" "/user/info" "$clients" ""
   done
   for clients in $clients_list; do
-    measure "$store" "/trans/save-nums" "$clients" -H 'Content-Type: application/json' \
-      -s "$work/charge.lua" "$url/trans/save-nums" -- "c$clients"
+    measure "$store" "/trans/save-nums" "$clients" "c$clients"
   done
-  after=$(free_nums)
-  echo "$store: charges committed: $((before - after))"
+  after=$(left)
+  echo "$store: $accounts accounts, charges committed: $((before - after))"
 }
 
 if [[ "$stores" == sqlite || "$stores" == both ]]; then
