@@ -79,11 +79,12 @@ bool Context::FormPostTrusted(const Request& req, const std::string& subject) co
 
 bool CheckStandIns(const Config& config, std::string& error) {
     if (config.standIns.value_or(false) && !IsLoopback(config.host) && !config.standInsRemote) {
-        error = "stand_ins.enabled serves the local payment and QR sign-in pages, which let "
-                "anyone who reaches " +
-                config.host +
-                " pay any order and sign in as any account; listen on a loopback address, or "
-                "set stand_ins.allow_remote to true to serve them there anyway";
+        error =
+            "stand_ins.enabled serves the local payment and QR sign-in pages, which let "
+            "anyone who reaches " +
+            config.host +
+            " pay any order and sign in as any account; listen on a loopback address, or "
+            "set stand_ins.allow_remote to true to serve them there anyway";
         return false;
     }
     return true;
@@ -123,7 +124,11 @@ bool BuildContext(const Config& config, const std::string& publicUrl, Context& c
     std::string dbPath;
     if (IsDatabaseUrl(config.database)) {
         dbPath = Redacted(config.database);
-        ctx.store = PgStore::Open({config.database, config.databasePool, config.timeZone}, error);
+        Config zoned = config;  // main resolves the zone; a caller without it gets the machine's
+        if (zoned.timeZone.empty() && !ResolveTimeZone(zoned, error)) {
+            return false;
+        }
+        ctx.store = PgStore::Open({config.database, config.databasePool, zoned.timeZone}, error);
     } else {
         dbPath = ResolvePath(config, config.database);
         ctx.store = SqliteStore::Open(dbPath, config.threads, error);
