@@ -5,7 +5,6 @@
 #include <atomic>
 #include <memory>
 #include <regex>
-#include <set>
 #include <thread>
 #include <vector>
 
@@ -27,26 +26,19 @@ std::string FormToken(const std::string& pageUrl) {
                : std::string();
 }
 
+// Every test has a server of its own.
 class BackendPostgresTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { server_ = new PostgresServer(); }
-    static void TearDownTestSuite() {
-        delete server_;
-        server_ = nullptr;
-    }
-
     void SetUp() override {
-        ASSERT_FALSE(server_->Url().empty()) << server_->Error();
+        ASSERT_FALSE(server_.Url().empty()) << server_.Error();
         ASSERT_TRUE(vl::Http::Instance()->Init());
     }
     void TearDown() override { vl::Http::Instance()->Uninit(); }
 
-    // Two instances with the same configuration on the suite's database.
-    void StartBoth(const nlohmann::json& config = {}) {
-        nlohmann::json merged = {{"database", server_->Url()}, {"database_pool", 4}};
-        if (config.is_object()) {
-            merged.merge_patch(config);
-        }
+    // Two instances with the same configuration on the test's database.
+    void StartBoth(nlohmann::json config = nlohmann::json::object()) {
+        nlohmann::json merged = {{"database", server_.Url()}, {"database_pool", 4}};
+        merged.merge_patch(config);
         a_ = std::make_unique<BackendProcess>(dirA_, merged);
         b_ = std::make_unique<BackendProcess>(dirB_, merged);
         ASSERT_FALSE(a_->Url().empty()) << a_->Log();
@@ -57,12 +49,10 @@ protected:
         return Post(via.Url() + "/sms/send/code", nlohmann::json{{"phone", phone}}.dump()).Code();
     }
 
-    static PostgresServer* server_;
+    PostgresServer server_;
     TempDir dirA_, dirB_;
     std::unique_ptr<BackendProcess> a_, b_;
 };
-
-PostgresServer* BackendPostgresTest::server_ = nullptr;
 
 TEST_F(BackendPostgresTest, ChargesAndPaymentsThroughBothInstancesApplyExactlyOnce) {
     constexpr int kFree = 150;
@@ -105,8 +95,8 @@ TEST_F(BackendPostgresTest, ChargesAndPaymentsThroughBothInstancesApplyExactlyOn
     EXPECT_EQ(failed, 0);
     EXPECT_EQ(acknowledged, kFree);
     EXPECT_EQ(refused, kClients * kEach - kFree);
-    EXPECT_EQ(server_->Query("SELECT count(*) FROM charges"), std::to_string(kFree))
-        << server_->Error();
+    EXPECT_EQ(server_.Query("SELECT count(*) FROM charges"), std::to_string(kFree))
+        << server_.Error();
     EXPECT_EQ(Get(b_->Url() + "/user/info", token).Data()["freeNums"], 0);
 
     // A pack of 100 paid through both instances at once, several times each.
@@ -138,7 +128,6 @@ TEST_F(BackendPostgresTest, ChargesAndPaymentsThroughBothInstancesApplyExactlyOn
 
 TEST_F(BackendPostgresTest, SignInsSessionsAndCodeCapsAreSharedByTheInstances) {
     StartBoth({{"sms", {{"daily_per_phone", 2}, {"daily_per_address", 3}}}});
-    server_->Query("DELETE FROM sms_counts");  // the suite's earlier sign-ins
 
     // A code sent through one instance signs in through the other; a second sign-in through
     // the first ends that session everywhere.
@@ -185,29 +174,28 @@ TEST_F(BackendPostgresTest, AnOutageAnswers10500AndTheInstanceRecovers) {
     const std::string token = SignIn(*a_, "13600005555");
     ASSERT_FALSE(token.empty()) << a_->Log();
 
-    ASSERT_TRUE(server_->Stop()) << server_->Error();
+    ASSERT_TRUE(server_.Stop()) << server_.Error();
     EXPECT_EQ(Get(a_->Url() + "/user/info", token).Code(), 10500);
     EXPECT_EQ(Post(b_->Url() + "/trans/save-nums", R"({"logId":"down"})", token).Code(), 10500);
     EXPECT_EQ(Get(a_->Url() + "/healthz").Code(), 0);
     // Starting without the database fails at once and says why.
     TempDir dirC;
     {
-        BackendProcess c(dirC, {{"database", server_->Url()}});
+        BackendProcess c(dirC, {{"database", server_.Url()}});
         EXPECT_TRUE(c.Url().empty());
         EXPECT_NE(c.Log().find("cannot open the database"), std::string::npos) << c.Log();
     }
-    ASSERT_TRUE(server_->Start()) << server_->Error();
+    ASSERT_TRUE(server_.Start()) << server_.Error();
     EXPECT_EQ(Get(a_->Url() + "/user/info", token).Code(), 0);
     EXPECT_EQ(Post(b_->Url() + "/trans/save-nums", R"({"logId":"up"})", token).Code(), 0);
 
     // A schema newer than this back-end knows is refused rather than misread.
-    ASSERT_EQ(server_->Query("UPDATE schema_version SET version=version+1 RETURNING version"), "2");
+    ASSERT_EQ(server_.Query("UPDATE schema_version SET version=version+1 RETURNING version"), "2");
     {
-        BackendProcess c(dirC, {{"database", server_->Url()}});
+        BackendProcess c(dirC, {{"database", server_.Url()}});
         EXPECT_TRUE(c.Url().empty());
         EXPECT_NE(c.Log().find("newer back-end"), std::string::npos) << c.Log();
     }
-    server_->Query("UPDATE schema_version SET version=version-1");
 }
 
 }  // namespace
