@@ -145,6 +145,6 @@ for i in $(seq "$instances"); do
   echo "instance $i: http://127.0.0.1:$(cat "$work/instance$i/port"), log $work/instance$i/backend.log"
 done
 echo "cluster ready: http://127.0.0.1:$port (HAProxy); Ctrl+C stops it"
-# Until a signal, or until a part of it ends by itself.
+# Until a signal (Ctrl+C reaches the instances and HAProxy too), or until a part of it ends.
 wait -n "${pids[@]}" || true
-echo "a part of the cluster ended; stopping" >&2
+echo "stopping the cluster" >&2
