@@ -113,6 +113,9 @@ done
 cat >"$work/haproxy.cfg" <<CFG
 global
   maxconn 2000
+  # One thread: on a machine of a few cores shared with the instances and the database, more
+  # threads only wake each other.
+  nbthread 1
   tune.bufsize 16384
   tune.http.maxhdr 100
 defaults
