@@ -93,10 +93,11 @@ for i in $(seq "$instances"); do
   dir="$work/instance$i"
   mkdir "$dir"
   # Every instance the same but for its own port: links and payment addresses name the
-  # balancer, and the client address is the one the balancer adds.
+  # balancer, and the client address is the one the balancer adds. A request thread per
+  # database connection: more threads would only wait for one.
   cat >"$dir/backend.json" <<JSON
 { "listen": {"host": "127.0.0.1", "port": 0}, "database": "$url",
-  "public_url": "http://127.0.0.1:$port", "trust_forwarded_for": true, "threads": 12,
+  "public_url": "http://127.0.0.1:$port", "trust_forwarded_for": true, "threads": 8,
   "quota": {"free_daily": $free_daily} }
 JSON
   "$backend" --config "$dir/backend.json" --port-file "$dir/port" --log-file "$dir/backend.log" \
