@@ -66,7 +66,7 @@ start_postgres() {
   scripts/backend-cluster.sh --port "$port" --free-daily 1000000 >"$work/cluster.out" 2>&1 &
   cluster_pid=$!
   for _ in $(seq 600); do
-    grep -q "cluster ready" "$work/cluster.out" && break
+    grep -qs "cluster ready" "$work/cluster.out" && break
     kill -0 "$cluster_pid" 2>/dev/null || break
     sleep 0.2
   done
