@@ -1,38 +1,22 @@
 #include "tests/backend/backend_process.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <thread>
 
+#include "tests/support/loopback_server.h"
+#include "tests/support/process.h"
 #include "utils/vl_http.h"
 
 namespace vl::test {
 
 namespace {
 
-constexpr auto kWaitStep = std::chrono::milliseconds(5);
-constexpr int kWaitSteps = 2000;  // 10 s
-
-// Waits for the process to end within `steps`; its exit status, or -1 (killed, or still running).
-int Reap(pid_t pid, int steps) {
-    for (int i = 0; i < steps; ++i) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        std::this_thread::sleep_for(kWaitStep);
-    }
-    return -2;
-}
+constexpr int kWaitMs = 10000;
 
 Answer Read(std::int32_t httpCode, std::string response) {
     Answer a;
@@ -48,68 +32,47 @@ BackendProcess::BackendProcess(const TempDir& dir, const nlohmann::json& config)
     nlohmann::json merged = {{"listen", {{"host", "127.0.0.1"}, {"port", 0}}},
                              {"database", "backend.db"},
                              {"sms", {{"resend_seconds", 0}}}};
-    if (config.is_object()) {
+    if (config.is_object())
         merged.merge_patch(config);
-    }
     dir_.Write("backend.json", merged.dump());
     std::filesystem::remove(dir_.File("port"));
     const std::string log = dir_.File("backend.log");
-    std::vector<std::string> args = {VELMORA_BACKEND_PATH, "--config", dir_.File("backend.json"),
-                                     "--port-file", dir_.File("port")};
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    pid_ = ::fork();
-    if (pid_ == 0) {  // only async-signal-safe calls until exec
-        const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-        ::dup2(out, 1);
-        ::dup2(out, 2);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    for (int i = 0; i < kWaitSteps && url_.empty(); ++i) {
+    pid_ = Spawn({VELMORA_BACKEND_PATH, "--config", dir_.File("backend.json"), "--port-file",
+                  dir_.File("port")},
+                 "/dev/null", log, log);
+    WaitUntil([this] {
         std::ifstream in(dir_.File("port"));
         int port = 0;
-        if (in >> port) {
+        if (in >> port)
             url_ = "http://127.0.0.1:" + std::to_string(port);
-        } else if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-            pid_ = -1;
-            break;
-        }
-        std::this_thread::sleep_for(kWaitStep);
-    }
+        else if (Reap(pid_, 0) != -2)
+            pid_ = -1;  // ended before it listened
+        return !url_.empty() || pid_ < 0;
+    });
 }
 
 BackendProcess::~BackendProcess() {
-    if (pid_ <= 0) {
-        return;
-    }
     // Every run ends cleanly: no hang, no sanitizer report, exit status 0.
-    const int status = Terminate();
-    if (status != 0) {
+    if (const int status = pid_ > 0 ? Terminate() : 0; status != 0) {
         ADD_FAILURE() << "velmora-backend ended with " << status << "\n" << Log();
         Kill();
     }
 }
 
 int BackendProcess::Terminate() {
-    if (pid_ <= 0) {
+    if (pid_ <= 0)
         return -1;
-    }
     ::kill(pid_, SIGTERM);
-    const int status = Reap(pid_, kWaitSteps);
-    if (status != -2) {
+    const int status = Reap(pid_, kWaitMs);
+    if (status != -2)
         pid_ = -1;
-    }
     return status;
 }
 
 void BackendProcess::Kill() {
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
-        Reap(pid_, kWaitSteps);
+        Reap(pid_, kWaitMs);
         pid_ = -1;
     }
 }
@@ -120,19 +83,15 @@ std::string BackendProcess::Log() const {
 
 std::string BackendProcess::CodeFor(const std::string& phone) const {
     const std::regex line("手机 " + phone + " 的验证码: ([0-9]{6})");
-    for (int i = 0; i < kWaitSteps; ++i) {
+    std::string code;
+    WaitUntil([&] {
         const std::string log = Log();
-        std::string code;
         for (auto it = std::sregex_iterator(log.begin(), log.end(), line);
-             it != std::sregex_iterator(); ++it) {
+             it != std::sregex_iterator(); ++it)
             code = (*it)[1];
-        }
-        if (!code.empty()) {
-            return code;
-        }
-        std::this_thread::sleep_for(kWaitStep);
-    }
-    return "";
+        return !code.empty();
+    });
+    return code;
 }
 
 Answer Get(const std::string& url, const std::string& token) {

@@ -13,40 +13,50 @@
 
 namespace vl::test {
 
-ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input,
-                         int timeoutMs) {
-    // The standard streams go through files: nothing to pump while the program runs.
-    TempDir io;
-    io.Write("in", input);
-    const std::string in = io.File("in"), out = io.File("out"), err = io.File("err");
-    std::vector<std::string> args = argv;
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& in, const std::string& out,
+            const std::string& err) {
     std::vector<char*> cargs;
-    for (auto& a : args)
-        cargs.push_back(a.data());
+    for (const auto& a : argv)
+        cargs.push_back(const_cast<char*>(a.c_str()));
     cargs.push_back(nullptr);
     const pid_t pid = ::fork();
-    if (pid == 0) {
+    if (pid == 0) {  // only async-signal-safe calls until exec
         const int fds[3] = {::open(in.c_str(), O_RDONLY),
-                            ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
-                            ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)};
+                            ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600),
+                            ::open(err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600)};
         for (int i = 0; i < 3; ++i)
             ::dup2(fds[i], i);
         ::execv(cargs[0], cargs.data());
         ::_exit(127);
     }
-    ProcessResult result;
+    return pid;
+}
+
+int Reap(pid_t pid, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            break;
-        }
+    for (;;) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return -2;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    if (WIFEXITED(status))
-        result.exitCode = WEXITSTATUS(status);
+}
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input,
+                         int timeoutMs) {
+    // The standard streams go through files: nothing to pump while the program runs.
+    TempDir io;
+    io.Write("in", input);
+    const pid_t pid = Spawn(argv, io.File("in"), io.File("out"), io.File("err"));
+    ProcessResult result;
+    result.exitCode = Reap(pid, timeoutMs);
+    if (result.exitCode == -2) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        result.exitCode = -1;
+    }
     result.out = io.Read("out");
     result.err = io.Read("err");
     return result;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -10,6 +12,15 @@ struct ProcessResult {
     std::string out;
     std::string err;
 };
+
+// Starts `argv` with standard input from the file `in` and both outputs appended to `out` and
+// `err`. The child's id.
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& in, const std::string& out,
+            const std::string& err);
+
+// Waits at most `timeoutMs` for `pid` to end: its exit status, -1 when killed by a signal, -2
+// when it is still running.
+int Reap(pid_t pid, int timeoutMs);
 
 // Runs a program to its end with `input` on its standard input, collecting both outputs. Gives
 // up (killing it) after `timeoutMs`.
