@@ -12,27 +12,7 @@ class BackendAccountTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(backend_.Url().empty()) << backend_.Log();
-        LogCapture::Get()->Clear();
-        ASSERT_TRUE(vl::Http::Instance()->Init());
-        saved_ = vl::Services();
-        vl::ServiceConfig config = saved_;
-        config.backend.url = backend_.Url();
-        vl::SetServices(config);
-        ResetAccountEngine(manager_);
-        vl::Http::SetUrlOpener([this](const std::string& url) {
-            std::lock_guard lock(openedMutex_);
-            opened_ = url;
-            return true;
-        });
-        ASSERT_TRUE(manager_->Open());
-        manager_->AddListener(listener_.Hwnd());
-    }
-    void TearDown() override {
-        manager_->Close();
-        vl::Http::Instance()->Uninit();
-        vl::Http::SetUrlOpener(nullptr);
-        RestoreQrPolls();
-        vl::SetServices(saved_);
+        ASSERT_TRUE(run_.ok);
     }
 
     // Signs in through the engine as the login window does; the account it reports.
@@ -51,10 +31,8 @@ protected:
     TempDir dir_;
     BackendProcess backend_{dir_, {{"quota", {{"free_daily", 2}, {"gift", 1}}}}};
     ListenerWindow listener_;
-    UserManager* manager_ = UserManager::Instance();
-    vl::ServiceConfig saved_;
-    std::mutex openedMutex_;
-    std::string opened_;
+    AccountEngineRun run_{backend_.Url(), listener_.Hwnd()};
+    UserManager* manager_ = run_.manager;
 };
 
 TEST_F(BackendAccountTest, PhoneSignInGivesTheAccountItsGiftOnceAndKeepsNoSecrets) {
@@ -88,9 +66,8 @@ TEST_F(BackendAccountTest, PhoneSignInGivesTheAccountItsGiftOnceAndKeepsNoSecret
     // The token is kept only as a hash, and neither it nor the code's line leaks elsewhere.
     std::string stored = dir_.Read("backend.db");
     for (const char* extra : {"backend.db-wal"}) {
-        if (std::filesystem::exists(dir_.File(extra))) {
+        if (std::filesystem::exists(dir_.File(extra)))
             stored += dir_.Read(extra);
-        }
     }
     EXPECT_EQ(stored.find(info.token), std::string::npos);
     EXPECT_EQ(backend_.Log().find(info.token), std::string::npos);
@@ -100,8 +77,8 @@ TEST_F(BackendAccountTest, QrSignInCompletesThroughTheConfirmationPage) {
     ASSERT_TRUE(manager_->LoginQQ());
     std::string url;
     ASSERT_TRUE(WaitUntil([&] {
-        std::lock_guard lock(openedMutex_);
-        url = opened_;
+        const auto opened = run_.opened.Get();
+        url = opened.empty() ? "" : opened.back();
         return !url.empty();
     }));
     const Answer page = Get(url);

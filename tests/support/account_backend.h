@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -143,56 +144,87 @@ inline std::vector<UserQr*> QrProviders() {
     return {UserWechat::Instance(), UserQQ::Instance()};
 }
 
-// The account engine as a test starts it: signed out, no provider holding a token, QR polls
-// every 10 ms (RestoreQrPolls puts the interval back).
-inline void ResetAccountEngine(UserManager* manager) {
+// No provider holding a token, QR polls every 10 ms (RestoreQrPolls puts the interval back).
+inline void ResetProviders() {
     UserPhone::Instance()->ClearToken();
     for (UserQr* p : QrProviders()) {
         p->Cancel();
         p->Stop();
         p->SetPollInterval(std::chrono::milliseconds(10));
     }
-    std::u16string err;
-    manager->GetUserInfo("", LoginType::None, err);
 }
 
 inline void RestoreQrPolls() {
-    for (UserQr* p : QrProviders())
+    for (UserQr* p : QrProviders()) {
+        p->Stop();
         p->SetPollInterval(UserQr::kPollInterval);
+    }
 }
 
-// A running user manager with a scripted back-end and one listener window; every test starts
-// signed out with no provider holding a token, and QR polls every 10 ms.
+// The pages the program asks the browser to open, while the object lives.
+class OpenedPages {
+public:
+    OpenedPages() {
+        vl::Http::SetUrlOpener([this](const std::string& url) {
+            std::lock_guard lock(mutex_);
+            urls_.push_back(url);
+            return works.load();
+        });
+    }
+    ~OpenedPages() { vl::Http::SetUrlOpener(nullptr); }
+    std::vector<std::string> Get() {
+        std::lock_guard lock(mutex_);
+        return urls_;
+    }
+    std::atomic<bool> works{true};
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> urls_;
+};
+
+// The user manager open against the back-end at `url`, signed out, with `listener` on its list;
+// everything put back when destroyed.
+class AccountEngineRun {
+public:
+    AccountEngineRun(const std::string& url, vl::HWND listener) : saved_(vl::Services()) {
+        LogCapture::Get()->Clear();
+        vl::ServiceConfig config = saved_;
+        config.backend.url = url;
+        vl::SetServices(config);
+        ok = vl::Http::Instance()->Init();
+        ResetProviders();
+        std::u16string err;
+        manager->GetUserInfo("", LoginType::None, err);
+        ok = ok && manager->Open();
+        manager->AddListener(listener);
+    }
+    ~AccountEngineRun() {
+        manager->Close();
+        vl::Http::Instance()->Uninit();
+        RestoreQrPolls();
+        vl::SetServices(saved_);
+    }
+    AccountEngineRun(const AccountEngineRun&) = delete;
+    AccountEngineRun& operator=(const AccountEngineRun&) = delete;
+
+    UserManager* const manager = UserManager::Instance();
+    OpenedPages opened;
+    bool ok = false;
+
+private:
+    vl::ServiceConfig saved_;
+};
+
+// A running user manager with a scripted back-end and one listener window.
 class AccountTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        LogCapture::Get()->Clear();
-        ASSERT_TRUE(vl::Http::Instance()->Init());
-        ResetAccountEngine(manager_);
-        vl::Http::SetUrlOpener([this](const std::string& url) {
-            std::lock_guard lock(openedMutex_);
-            opened_.push_back(url);
-            return true;
-        });
-        ASSERT_TRUE(manager_->Open());
-        manager_->AddListener(listener_.Hwnd());
-    }
-    void TearDown() override {
-        manager_->Close();
-        vl::Http::Instance()->Uninit();
-        vl::Http::SetUrlOpener(nullptr);
-        RestoreQrPolls();
-    }
-    std::vector<std::string> Opened() {
-        std::lock_guard lock(openedMutex_);
-        return opened_;
-    }
+    void SetUp() override { ASSERT_TRUE(run_.ok); }
 
     AccountBackend backend_;
     ListenerWindow listener_;
-    UserManager* manager_ = UserManager::Instance();
-    std::mutex openedMutex_;
-    std::vector<std::string> opened_;
+    AccountEngineRun run_{backend_.Url(), listener_.Hwnd()};
+    UserManager* manager_ = run_.manager;
 };
 
 }  // namespace vl::test

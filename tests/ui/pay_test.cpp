@@ -112,10 +112,6 @@ protected:
         server_.Start();
         UseBackend(server_.Url());
         ASSERT_TRUE(vl::Http::Instance()->Init());
-        vl::Http::SetUrlOpener([this](const std::string& url) {
-            opened_.push_back(url);
-            return true;
-        });
         LogCapture::Get()->Clear();
         PayOrderWnd::SetPollInterval(std::chrono::hours(1));  // only "done" asks, unless told
     }
@@ -126,7 +122,6 @@ protected:
         std::u16string err;
         UserManager::Instance()->GetUserInfo("", LoginType::None, err);
         vl::Http::Instance()->Uninit();
-        vl::Http::SetUrlOpener(nullptr);
         vl::SetServices(saved_);
     }
     void UseBackend(const std::string& url) {
@@ -151,40 +146,30 @@ protected:
 
     vl::ServiceConfig saved_ = vl::Services();
     vl::test::LoopbackServer server_;
-    std::vector<std::string> opened_;
+    vl::test::OpenedPages opened_;
 };
 
 }  // namespace
 
 TEST_F(PayTest, CatalogueFillsTheTabsAndTheChosenGoodDecidesPriceAndPayMethods) {
-    auto good = [](int id, int tab, const std::string& rest) {
-        return R"({"goodsId":)" + std::to_string(id) + R"(,"goodsName":"good)" +
-               std::to_string(id) + R"(","goodsDesc":"desc)" + std::to_string(id) +
+    // Id, tab, price, category, unlimited, translations, features.
+    auto good = [](int id, int tab, const char* price, const char* category, int unlimited,
+                   int nums, const char* features) {
+        const std::string n = std::to_string(id);
+        return R"({"goodsId":)" + n + R"(,"goodsName":"good)" + n + R"(","goodsDesc":"desc)" + n +
                R"(","goodsGroup":1,"goodsTabId":)" + std::to_string(tab) +
-               R"(,"oriPrice":"30","unitPrice":1,"unitTime":"月","badge":"",)" + rest + "}";
+               R"(,"oriPrice":"30","unitPrice":1,"unitTime":"月","badge":"","price":)" + price +
+               R"(,"goodsCategory":)" + category + R"(,"unlimitedNums":)" +
+               std::to_string(unlimited) + R"(,"transNums":)" + std::to_string(nums) +
+               R"(,"features":[)" + features + "]}";
     };
-    const std::string feature =
-        R"("features":[{"enable":1,"title":"不限次数","code":"u","icon":""}])";
-    server_.Set(
-        "/goods/list", 200,
-        Answer(
-            R"({"goods":[)" +
-            good(1, 1,
-                 R"("price":"9.9","goodsCategory":1,"unlimitedNums":1,"transNums":0,)" + feature) +
-            "," +
-            good(4, 1,
-                 R"("price":198,"goodsCategory":2,"unlimitedNums":1,"transNums":0,"features":[])") +
-            "," +
-            good(
-                12, 2,
-                R"("price":25,"goodsCategory":1,"unlimitedNums":0,"transNums":500,"features":[])") +
-            "," +
-            good(30, 3,
-                 R"("price":1,"goodsCategory":1,"unlimitedNums":0,"transNums":1,"features":[])") +
-            "," +
-            good(31, 1,
-                 R"("price":1,"goodsCategory":"1","unlimitedNums":0,"transNums":1,"features":[])") +
-            "]}"));
+    server_.Set("/goods/list", 200,
+                Answer(R"({"goods":[)" +
+                       good(1, 1, R"("9.9")", "1", 1, 0,
+                            R"({"enable":1,"title":"不限次数","code":"u","icon":""})") +
+                       "," + good(4, 1, "198", "2", 1, 0, "") + "," +
+                       good(12, 2, "25", "1", 0, 500, "") + "," + good(30, 3, "1", "1", 0, 1, "") +
+                       "," + good(31, 1, "1", R"("1")", 0, 1, "") + "]}"));
     PayWnd* pay = ShowPay(2);
     ASSERT_EQ(pay->CountGoods().size(), 1u);
     EXPECT_DOUBLE_EQ(pay->VipGoods()[0].price, 9.9);
@@ -211,7 +196,7 @@ TEST_F(PayTest, CatalogueFillsTheTabsAndTheChosenGoodDecidesPriceAndPayMethods) 
     EXPECT_TRUE(pay->Manager().FindControl<skin::Option>("ali_opt")->IsSelected());
 
     emit pay->Manager().FindControl<skin::Text>("protocol")->linkActivated("vl-link:0");
-    EXPECT_EQ(opened_, (std::vector<std::string>{server_.Url("/pages/vip-agreement")}));
+    EXPECT_EQ(opened_.Get(), (std::vector<std::string>{server_.Url("/pages/vip-agreement")}));
 
     Click(pay, "count");
     EXPECT_EQ(TileText(0, "good_brief"), "可使用500次");
@@ -277,32 +262,34 @@ TEST_F(PayTest, DoneAsksForTheStateAndOnlyTheNumberTwoCountsAsPaid) {
         };
     };
     std::vector<std::string> status;
-    Script unpaid({{kAli, [&](skin::Window*) { return opened_.size() == 1; },
-                    [&](skin::Window* w) { Click(w, "done"); }},
-                   {kAli, [](skin::Window* w) { return !Text(w, "status").empty(); },
-                    [&](skin::Window* w) {
-                        status.push_back(Text(w, "status"));
-                        done(R"({"status":1})")(w);
-                    }},
-                   {kRetry, always, [](skin::Window* w) { Click(w, "retry"); }},
-                   {kAli, [&](skin::Window* w) { return w->IsVisible() && opened_.size() == 2; },
-                    [&](skin::Window* w) {
-                        status.push_back(Text(w, "status"));
-                        done(R"({"status":"2"})")(w);
-                    }},
-                   {kRetry, always, [](skin::Window* w) { Click(w, "close"); }}});
+    Script unpaid(
+        {{kAli, [&](skin::Window*) { return opened_.Get().size() == 1; },
+          [&](skin::Window* w) { Click(w, "done"); }},
+         {kAli, [](skin::Window* w) { return !Text(w, "status").empty(); },
+          [&](skin::Window* w) {
+              status.push_back(Text(w, "status"));
+              done(R"({"status":1})")(w);
+          }},
+         {kRetry, always, [](skin::Window* w) { Click(w, "retry"); }},
+         {kAli, [&](skin::Window* w) { return w->IsVisible() && opened_.Get().size() == 2; },
+          [&](skin::Window* w) {
+              status.push_back(Text(w, "status"));
+              done(R"({"status":"2"})")(w);
+          }},
+         {kRetry, always, [](skin::Window* w) { Click(w, "close"); }}});
     EXPECT_EQ(
         skin::RunModal<PayAliWnd>(nullptr, u"Velmora翻译-支付", PayOrder{3, "年度会员", 1, 128}),
         1u);
     EXPECT_TRUE(unpaid.Done());
     EXPECT_EQ(status, (std::vector<std::string>{"查询订单失败，请重试", ""}));
-    EXPECT_EQ(opened_, (std::vector<std::string>{page, page}));  // the page again after "retry"
+    EXPECT_EQ(opened_.Get(),
+              (std::vector<std::string>{page, page}));  // the page again after "retry"
     const auto asked = server_.Requests("/order/detail");
     ASSERT_EQ(asked.size(), 3u);
     EXPECT_NE(asked[0].target.find("&orderNo=A-1_b"), std::string::npos);
 
     Script paid(
-        {{kAli, [&](skin::Window*) { return opened_.size() == 3; }, done(R"({"status":2})")},
+        {{kAli, [&](skin::Window*) { return opened_.Get().size() == 3; }, done(R"({"status":2})")},
          {kDone, always, [](skin::Window* w) { Click(w, "known"); }}});
     EXPECT_EQ(
         skin::RunModal<PayAliWnd>(nullptr, u"Velmora翻译-支付", PayOrder{3, "年度会员", 1, 128}),

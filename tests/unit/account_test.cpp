@@ -123,37 +123,16 @@ class ProviderTest : public ::testing::Test {
 protected:
     void SetUp() override {
         LogCapture::Get()->Clear();
-        phone_->ClearToken();
-        for (UserQr* p : vl::test::QrProviders()) {
-            p->Cancel();
-            p->Stop();
-            p->SetPollInterval(10ms);
-        }
-        vl::Http::SetUrlOpener([this](const std::string& url) {
-            std::lock_guard lock(mutex_);
-            opened_.push_back(url);
-            return openerWorks_;
-        });
+        vl::test::ResetProviders();
     }
-    void TearDown() override {
-        for (UserQr* p : vl::test::QrProviders()) {
-            p->Stop();
-            p->SetPollInterval(UserQr::kPollInterval);
-        }
-        vl::Http::SetUrlOpener(nullptr);
-    }
-    std::vector<std::string> Opened() {
-        std::lock_guard lock(mutex_);
-        return opened_;
-    }
+    void TearDown() override { vl::test::RestoreQrPolls(); }
+    std::vector<std::string> Opened() { return opened_.Get(); }
 
     AccountBackend backend_;
+    vl::test::OpenedPages opened_;
     UserPhone* phone_ = UserPhone::Instance();
     UserWechat* wechat_ = UserWechat::Instance();
     UserQQ* qq_ = UserQQ::Instance();
-    std::mutex mutex_;
-    std::vector<std::string> opened_;
-    bool openerWorks_ = true;
 };
 
 }  // namespace
@@ -224,7 +203,7 @@ TEST_F(ProviderTest, QrFailuresBeforePollingEndTheWorker) {
         {QrAnswer("s", "file:///etc/passwd"), "open url failed, url file:///etc/passwd"},
         {QrAnswer("s"), "open url failed, url https://open.example/qr"},
     };
-    openerWorks_ = false;
+    opened_.works = false;
     for (const auto& [answer, log] : cases) {
         LogCapture::Get()->Clear();
         backend_.Set(kWechatQr, 200, answer);
@@ -378,63 +357,66 @@ TEST_F(UserManagerTest, QrLoginRetriesAFailedAccountReadAndLogoutEndsPolling) {
 
 namespace {
 
-// A loop owned by the test's thread that says when work was handed to it.
-class WatchedLoop final : public vl::IMessageLoop {
+// A listener window on a loop of the test's thread, which never pumps it unless told; it says
+// when work was handed to it, and counts what it handled.
+class UnpumpedWindow final : public vl::IMessageLoop, public vl::IMessageHandler {
 public:
+    explicit UnpumpedWindow(UserManager* manager, vl::HWND replaced)
+        : hwnd_(vl::RegisterWindow(this, this)) {
+        manager->RemoveListener(replaced);
+        manager->AddListener(hwnd_);
+    }
+    ~UnpumpedWindow() { vl::UnregisterWindow(hwnd_); }
     bool IsLoopThread() const override { return inner_.IsLoopThread(); }
     bool Dispatch(std::function<void()> work) override {
         const bool ok = inner_.Dispatch(std::move(work));
         dispatched_ = true;
         return ok;
     }
+    vl::LRESULT HandleMessage(vl::UINT, vl::WPARAM, vl::LPARAM) override {
+        ++handled_;
+        return 0;
+    }
     bool WaitForDispatch() {
         return WaitUntil([this] { return dispatched_.load(); });
     }
-    std::size_t RunPending() { return inner_.RunPending(); }
+    // Runs what was queued: nothing may reach the window.
+    int HandledAfterPumping() {
+        inner_.RunPending();
+        return handled_;
+    }
+
+    // Close runs on a thread of its own; should it hang, the window is destroyed to release the
+    // stuck sender, so the test fails instead of hanging. True when Close returned in time.
+    bool CloseReleasingOnTimeout(UserManager* manager) {
+        auto closing = std::async(std::launch::async, [manager] { manager->Close(); });
+        if (closing.wait_for(5s) == std::future_status::ready)
+            return true;
+        vl::BeginDestroyWindow(hwnd_);
+        closing.wait();
+        return false;
+    }
 
 private:
     vl::MessageQueueLoop inner_;
     std::atomic<bool> dispatched_{false};
+    std::atomic<int> handled_{0};
+    vl::HWND hwnd_;
 };
-
-class CountingWindow final : public vl::IMessageHandler {
-public:
-    vl::LRESULT HandleMessage(vl::UINT, vl::WPARAM, vl::LPARAM) override {
-        ++handled;
-        return 0;
-    }
-    std::atomic<int> handled{0};
-};
-
-// Close runs on a thread of its own; should it hang, the window is destroyed to release the
-// stuck sender, so the test fails instead of hanging. True when Close returned in time.
-bool CloseReleasingOnTimeout(UserManager* manager, vl::HWND hwnd) {
-    auto closing = std::async(std::launch::async, [manager] { manager->Close(); });
-    if (closing.wait_for(5s) == std::future_status::ready)
-        return true;
-    vl::BeginDestroyWindow(hwnd);
-    closing.wait();
-    return false;
-}
 
 }  // namespace
 
 // The command thread waits in a delivery to a window whose thread does not pump: Close must
 // release it, and the abandoned delivery never reaches the window.
 TEST_F(UserManagerTest, CloseReleasesTheCommandThreadStuckInADelivery) {
-    WatchedLoop loop;
-    CountingWindow window;
-    const vl::HWND hwnd = vl::RegisterWindow(&window, &loop);
-    manager_->RemoveListener(listener_.Hwnd());
-    manager_->AddListener(hwnd);
-    ASSERT_TRUE(manager_->Logout("kick"));
-    ASSERT_TRUE(loop.WaitForDispatch());
-    EXPECT_TRUE(CloseReleasingOnTimeout(manager_, hwnd));
-    EXPECT_FALSE(manager_->IsOpen());
-    loop.RunPending();
-    EXPECT_EQ(window.handled.load(), 0);
-    vl::UnregisterWindow(hwnd);
-
+    {
+        UnpumpedWindow window(manager_, listener_.Hwnd());
+        ASSERT_TRUE(manager_->Logout("kick"));
+        ASSERT_TRUE(window.WaitForDispatch());
+        EXPECT_TRUE(window.CloseReleasingOnTimeout(manager_));
+        EXPECT_FALSE(manager_->IsOpen());
+        EXPECT_EQ(window.HandledAfterPumping(), 0);
+    }
     // Opened again, deliveries work as before.
     ASSERT_TRUE(manager_->Open());
     manager_->AddListener(listener_.Hwnd());
@@ -446,22 +428,16 @@ TEST_F(UserManagerTest, CloseReleasesTheCommandThreadStuckInADelivery) {
 
 // The need-login delivery comes from whatever thread made the request (here UpdateSync's).
 TEST_F(UserManagerTest, CloseReleasesANeedLoginDeliveryFromAnotherThread) {
-    WatchedLoop loop;
-    CountingWindow window;
-    const vl::HWND hwnd = vl::RegisterWindow(&window, &loop);
-    manager_->RemoveListener(listener_.Hwnd());
-    manager_->AddListener(hwnd);
+    UnpumpedWindow window(manager_, listener_.Hwnd());
     backend_.Set(kUserInfo, UsersByToken({{"t", "u"}}));
     std::u16string err;
     ASSERT_TRUE(manager_->GetUserInfo("t", LoginType::Token, err));
     backend_.Set(kUserInfo, 200, R"({"code":10505,"msg":"kicked"})");
     auto refresh = std::async(std::launch::async, [this] { return manager_->UpdateSync(); });
-    ASSERT_TRUE(loop.WaitForDispatch());
-    EXPECT_TRUE(CloseReleasingOnTimeout(manager_, hwnd));
+    ASSERT_TRUE(window.WaitForDispatch());
+    EXPECT_TRUE(window.CloseReleasingOnTimeout(manager_));
     EXPECT_EQ(refresh.get().userId, "u");
-    loop.RunPending();
-    EXPECT_EQ(window.handled.load(), 0);
-    vl::UnregisterWindow(hwnd);
+    EXPECT_EQ(window.HandledAfterPumping(), 0);
 }
 
 // ---- Usage reports
