@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <memory>
-#include <regex>
 #include <thread>
 #include <vector>
 
@@ -19,11 +18,7 @@ const char* const kForm = "application/x-www-form-urlencoded";
 
 // The anti-forgery token of the form on a page.
 std::string FormToken(const std::string& pageUrl) {
-    const std::string page = Get(pageUrl).body;
-    std::smatch m;
-    return std::regex_search(page, m, std::regex("name=\"csrf\" value=\"([0-9a-f]+)\""))
-               ? m[1].str()
-               : std::string();
+    return FormTokenIn(Get(pageUrl).body);
 }
 
 // Every test has a server of its own.
@@ -75,23 +70,14 @@ TEST_F(BackendPostgresTest, ChargesAndPaymentsThroughBothInstancesApplyExactlyOn
                 const BackendProcess& second = (c + i) % 2 ? *b_ : *a_;
                 const int code = Post(first.Url() + "/trans/save-nums", body, token).Code();
                 const int again = Post(second.Url() + "/trans/save-nums", body, token).Code();
-                if (code == 0) {
-                    ++acknowledged;
-                } else if (code == 10701) {
-                    ++refused;
-                } else {
-                    ++failed;
-                }
+                ++(code == 0 ? acknowledged : code == 10701 ? refused : failed);
                 // A repeat of an acknowledged charge is acknowledged and not counted again.
-                if (code == 0 && again != 0) {
-                    ++failed;
-                }
+                failed += code == 0 && again != 0;
             }
         });
     }
-    for (auto& t : clients) {
+    for (auto& t : clients)
         t.join();
-    }
     EXPECT_EQ(failed, 0);
     EXPECT_EQ(acknowledged, kFree);
     EXPECT_EQ(refused, kClients * kEach - kFree);
@@ -112,14 +98,12 @@ TEST_F(BackendPostgresTest, ChargesAndPaymentsThroughBothInstancesApplyExactlyOn
     std::atomic<int> paidPages{0};
     for (int p = 0; p < 6; ++p) {
         payers.emplace_back([&, p] {
-            if (Post((p % 2 ? a_ : b_)->Url() + "/pages/pay", form, "", kForm).httpCode == 200) {
-                ++paidPages;
-            }
+            paidPages +=
+                Post((p % 2 ? a_ : b_)->Url() + "/pages/pay", form, "", kForm).httpCode == 200;
         });
     }
-    for (auto& t : payers) {
+    for (auto& t : payers)
         t.join();
-    }
     EXPECT_EQ(paidPages, 6);
     EXPECT_EQ(Get(a_->Url() + "/user/info", token).Data()["vipNums"], 100);
     EXPECT_EQ(Post(b_->Url() + "/trans/save-nums", R"({"logId":"after"})", token).Code(), 0);

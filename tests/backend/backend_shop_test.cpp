@@ -32,9 +32,8 @@ protected:
     // Sends the form of the order's payment page, as its button does.
     Answer Confirm(const std::string& orderNo, std::int64_t amountFen) {
         std::string& csrf = formTokens_[orderNo];
-        if (csrf.empty()) {
+        if (csrf.empty())
             csrf = FormTokenIn(Get(backend_.Url() + "/pages/pay?orderNo=" + orderNo).body);
-        }
         return Post(backend_.Url() + "/pages/pay",
                     "orderNo=" + orderNo + "&amount=" + std::to_string(amountFen) + "&csrf=" + csrf,
                     "", "application/x-www-form-urlencoded");

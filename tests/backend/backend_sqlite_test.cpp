@@ -39,17 +39,15 @@ TEST(BackendSqliteTest, WritersLockedOutByAnotherProcessFailTogetherAfterOneBoun
                         .Code();
             });
         }
-        for (auto& t : writers) {
+        for (auto& t : writers)
             t.join();
-        }
         const auto waited = std::chrono::steady_clock::now() - start;
         EXPECT_EQ(Get(backend.Url() + "/user/info", token).Code(), 0);  // reads go on
         sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(other);
 
-        for (int code : codes) {
+        for (int code : codes)
             EXPECT_EQ(code, 10500);
-        }
         EXPECT_LT(waited, std::chrono::seconds(10));
         EXPECT_EQ(Post(backend.Url() + "/trans/save-nums", R"({"logId":"free"})", token).Code(), 0);
     }

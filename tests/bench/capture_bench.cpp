@@ -4,7 +4,6 @@
 // to OCR request arriving (ImageMagick beside it), a 50-line result to all labels painted, and a
 // click on the main window's start button to the ball shown.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <QApplication>
 #include <QTest>
@@ -18,7 +17,6 @@
 #include "tests/e2e/desktop_session.h"
 #include "tests/support/account_backend.h"
 #include "tests/support/log_capture.h"
-#include "tests/support/loopback_server.h"
 #include "tests/support/process.h"
 #include "ui/main_wnd.h"
 #include "ui/result_wnd.h"

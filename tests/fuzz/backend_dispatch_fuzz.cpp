@@ -69,9 +69,8 @@ backend::Request ReadRequest(const std::string& text, const std::string& token) 
         const std::size_t end = std::min(text.find('\n', pos), text.size());
         std::string l = text.substr(pos, end - pos);
         pos = end + 1;
-        for (std::size_t at; (at = l.find("@TOKEN@")) != std::string::npos;) {
+        for (std::size_t at; (at = l.find("@TOKEN@")) != std::string::npos;)
             l.replace(at, 7, token);
-        }
         return l;
     };
     const std::string first = line();
@@ -83,9 +82,8 @@ backend::Request ReadRequest(const std::string& text, const std::string& token) 
     req.query = mark == std::string::npos ? "" : target.substr(mark + 1);
     while (pos < text.size()) {
         const std::string h = line();
-        if (h.empty()) {
+        if (h.empty())
             break;
-        }
         const std::size_t colon = h.find(':');
         req.headers.emplace_back(h.substr(0, colon),
                                  colon == std::string::npos ? "" : h.substr(colon + 1));
@@ -112,9 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 1: {
             backend::Config config;
             std::string error;
-            if (!backend::ApplyConfig(input, config, error)) {
+            if (!backend::ApplyConfig(input, config, error))
                 VL_FUZZ_CHECK(!error.empty());
-            }
         } break;
         case 2: {
             backend::Catalogue goods;

@@ -56,9 +56,8 @@ void LogCapture::sink_it_(const spdlog::details::log_msg& msg) {
 
 void InstallTestLogger() {
     std::vector<spdlog::sink_ptr> sinks{LogCapture::Get()};
-    if (std::getenv("VELMORA_TEST_LOG") != nullptr) {
+    if (std::getenv("VELMORA_TEST_LOG") != nullptr)
         sinks.push_back(std::make_shared<spdlog::sinks::stderr_sink_mt>());
-    }
     vl::log::CreateProcessLogger(sinks);
 }
 

@@ -65,9 +65,8 @@ void LoopbackServer::Start() {
     // Short keep-alive so a client connection never keeps the server's workers busy for long.
     server_->set_keep_alive_timeout(1);
     port_ = server_->bind_to_any_port("127.0.0.1");
-    if (port_ <= 0) {
+    if (port_ <= 0)
         throw std::runtime_error("loopback server could not bind");
-    }
     thread_ = std::thread([this] { server_->listen_after_bind(); });
     WaitUntil([this] { return server_->is_running(); });
 }

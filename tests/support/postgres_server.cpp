@@ -28,9 +28,8 @@ int FreePort() {
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
         port = ntohs(addr.sin_port);
     }
-    if (fd >= 0) {
+    if (fd >= 0)
         ::close(fd);
-    }
     return port;
 }
 
@@ -46,9 +45,8 @@ PostgresServer::PostgresServer() {
     fs::create_directory(data_);
     if (::geteuid() == 0) {
         const passwd* pw = ::getpwnam("postgres");
-        if (pw == nullptr) {
+        if (pw == nullptr)
             pw = ::getpwnam("nobody");
-        }
         if (pw == nullptr || ::chown(data_.c_str(), pw->pw_uid, pw->pw_gid) != 0) {
             error_ = "no unprivileged user to own the cluster";
             return;
@@ -86,9 +84,8 @@ bool PostgresServer::RunAsOwner(const std::vector<std::string>& args, int timeou
 }
 
 bool PostgresServer::Start() {
-    if (running_) {
+    if (running_)
         return true;
-    }
     const std::string options = "-p " + std::to_string(port_) + " -k " + data_ +
                                 " -c listen_addresses=127.0.0.1 -c max_connections=60";
     running_ = RunAsOwner({kBin + "pg_ctl", "-D", data_, "-w", "-t", "60", "-l",
@@ -98,9 +95,8 @@ bool PostgresServer::Start() {
 }
 
 bool PostgresServer::Stop() {
-    if (!running_) {
+    if (!running_)
         return true;
-    }
     running_ =
         !RunAsOwner({kBin + "pg_ctl", "-D", data_, "-w", "-t", "60", "-m", "fast", "stop"}, 90000);
     return !running_;
@@ -115,9 +111,8 @@ std::string PostgresServer::Query(const std::string& sql) {
         return "";
     }
     std::string out = r.out;
-    while (!out.empty() && out.back() == '\n') {
+    while (!out.empty() && out.back() == '\n')
         out.pop_back();
-    }
     return out;
 }
 

@@ -10,9 +10,8 @@ namespace vl::test {
 
 TempDir::TempDir() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "velmora-test-XXXXXX").string();
-    if (::mkdtemp(tmpl.data()) == nullptr) {
+    if (::mkdtemp(tmpl.data()) == nullptr)
         throw std::runtime_error("mkdtemp failed");
-    }
     path_ = tmpl;
 }
 

@@ -152,7 +152,8 @@ TEST(Controls, OnlyTheUserMovingTheFocusNotifiesSetFocus) {
     EXPECT_EQ(focused, (Events{"count", skin::AsControl(QApplication::focusWidget())->GetName()}));
 }
 
-TEST(Controls, StyleRulesOfALayoutStayInItsWindow) {
+// A layout's style rules stay in its window, and its own text colours win over them.
+TEST(Controls, StyleRulesStayInTheirWindowAndLayoutColoursWin) {
     Shown pay("pay/ui.xml");
     Shown box("common/msgbox.xml");
     auto* other = new skin::Label;  // a "price" in a window whose layout has none
@@ -164,6 +165,12 @@ TEST(Controls, StyleRulesOfALayoutStayInItsWindow) {
     };
     EXPECT_EQ(colourOf(pay.Find<skin::Label>("price")), QColor("#ee823f"));
     EXPECT_NE(colourOf(other), QColor("#ee823f"));
+
+    auto* close = box.Find<skin::Button>("close");  // white by the shared style sheet
+    ASSERT_TRUE(close->SetAttribute("textcolor", u"#FF00FF00"));
+    const QImage image = Render(close);
+    EXPECT_TRUE(RowsHaveInk(image, 0, image.height(), Qt::green));
+    EXPECT_FALSE(RowsHaveInk(image, 0, image.height(), Qt::white));
 }
 
 TEST(Controls, StateImagesFollowTheMouseThroughDecorations) {
@@ -191,15 +198,6 @@ TEST(Controls, StateImagesFollowTheMouseThroughDecorations) {
     EXPECT_EQ(face(), QColor(Qt::red));
     QTest::mouseRelease(s.Native(), Qt::LeftButton, {}, s.Centre("ok"));
     EXPECT_EQ(s.Notified(), (Events{"click:ok:0"}));
-}
-
-TEST(Controls, LayoutTextColourWinsOverTheStyleSheetsOnButtons) {
-    Shown s("common/msgbox.xml");
-    auto* close = s.Find<skin::Button>("close");  // white by the shared style sheet
-    ASSERT_TRUE(close->SetAttribute("textcolor", u"#FF00FF00"));
-    const QImage image = Render(close);
-    EXPECT_TRUE(RowsHaveInk(image, 0, image.height(), Qt::green));
-    EXPECT_FALSE(RowsHaveInk(image, 0, image.height(), Qt::white));
 }
 
 TEST(Controls, FloatingChildrenKeepFixedPlacesAndOthersFill) {

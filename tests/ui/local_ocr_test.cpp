@@ -27,32 +27,26 @@ const QColor kLight(235, 235, 235), kDark(30, 30, 36), kBlack(Qt::black), kWhite
 // Small and large text, light on dark and dark on light, lines and columns: each comes back as
 // drawn (CJK without the model's spaces, full-width punctuation) with a box where it was drawn.
 TEST(LocalOcr, DrawnLinesReadBackToTheirTextWhereTheyWereDrawn) {
+    // Light on dark or dark on light, in the CJK font of `face` (or the Latin one).
+    const auto style = [](const char* face, int px, bool light, bool vertical = false) {
+        return ocr_render::Style{*face ? QString("Noto Sans CJK ") + face : QString("Noto Sans"),
+                                 px, light ? kLight : kBlack, light ? kDark : kWhite, vertical};
+    };
     const struct {
         LanguageId lang;
         ocr_render::Style style;
         std::vector<std::string> texts;
     } cases[] = {
-        {0, {"Noto Sans CJK SC", 16, kLight, kDark, false}, {"今天下午我们一起去公园散步"}},
-        {0,
-         {"Noto Sans CJK SC", 40, kBlack, kWhite, false},
-         {"这家餐厅的老板准备了晚饭", "我的朋友刚刚买了一本书"}},
-        {1, {"Noto Sans CJK TC", 24, kBlack, kWhite, false}, {"圖書館裡的學生討論了問題"}},
+        {0, style("SC", 16, true), {"今天下午我们一起去公园散步"}},
+        {0, style("SC", 40, false), {"这家餐厅的老板准备了晚饭", "我的朋友刚刚买了一本书"}},
+        {1, style("TC", 24, false), {"圖書館裡的學生討論了問題"}},
         {3,
-         {"Noto Sans CJK JP", 30, kLight, kDark, false},
+         style("JP", 30, true),
          {"今日は天気がいいので散歩に行きます！", "駅前の新しい店で友達と話しました"}},
-        {3,
-         {"Noto Sans CJK JP", 20, kBlack, kWhite, false},
-         {"週末になったら家族と映画を見たいです"}},
-        {4,
-         {"Noto Sans CJK KR", 30, kBlack, kWhite, false},
-         {"오늘은 날씨가 좋아서 산책을 갑니다"}},
-        {2,
-         {"Noto Sans", 16, kLight, kDark, false},
-         {"The quick brown fox jumps over the lazy dog."}},
-        {3,
-         {"Noto Sans CJK JP", 30, kBlack, kWhite, true},
-         {"今日は天気がいい", "友達と話しました"}},
-        {0, {"Noto Sans CJK SC", 24, kLight, kDark, true}, {"图书馆里的学生", "公司决定在下个月"}},
+        {4, style("KR", 30, false), {"오늘은 날씨가 좋아서 산책을 갑니다"}},
+        {2, style("", 16, true), {"The quick brown fox jumps over the lazy dog."}},
+        {3, style("JP", 30, false, true), {"今日は天気がいい", "友達と話しました"}},
+        {0, style("SC", 24, true, true), {"图书馆里的学生", "公司决定在下个月"}},
     };
     LocalOcr ocr(vl::ServiceConfig().localOcr.dataDir);
     for (const auto& c : cases) {

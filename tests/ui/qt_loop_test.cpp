@@ -69,28 +69,27 @@ TEST(QtLoop, ClosingTheWindowOrEndingTheLoopReleasesSendersAndFreesQueuedPayload
 }
 
 TEST(QtLoop, RunEndsWithTheQuitCodeAndRefusesWorkAfterwards) {
-    skin::QtMessageLoop loop;
-    RecordingWnd w("");
-    ASSERT_NE(w.Create(nullptr, u"t", skin::WS_POPUP, 0), nullptr);
-    const vl::HWND h = w.GetHWND();
-    std::atomic<bool> handled{false};
-    w.onMessage = [&](vl::UINT msg, vl::WPARAM, vl::LPARAM) -> vl::LRESULT {
-        if (msg == vl::WM_USER + 6) {
-            handled = true;
-            skin::PostQuitMessage(7);
-        }
-        return 0;
-    };
-    std::thread poster([h] { vl::PostMessage(h, vl::WM_USER + 6, 0, 0); });
-    poster.join();
-    EXPECT_EQ(loop.Run(), 7);
-    EXPECT_TRUE(handled);
-    EXPECT_TRUE(loop.Ended());
-    EXPECT_FALSE(vl::PostMessage(h, vl::WM_USER, 0, 0));
-    w.Close();
-}
-
-TEST(QtLoop, QuitBeforeRunReturnsAtOnceAndRefusesModalRuns) {
+    {
+        skin::QtMessageLoop loop;
+        RecordingWnd w("");
+        ASSERT_NE(w.Create(nullptr, u"t", skin::WS_POPUP, 0), nullptr);
+        const vl::HWND h = w.GetHWND();
+        std::atomic<bool> handled{false};
+        w.onMessage = [&](vl::UINT msg, vl::WPARAM, vl::LPARAM) -> vl::LRESULT {
+            if (msg == vl::WM_USER + 6) {
+                handled = true;
+                skin::PostQuitMessage(7);
+            }
+            return 0;
+        };
+        std::thread([h] { vl::PostMessage(h, vl::WM_USER + 6, 0, 0); }).join();
+        EXPECT_EQ(loop.Run(), 7);
+        EXPECT_TRUE(handled);
+        EXPECT_TRUE(loop.Ended());
+        EXPECT_FALSE(vl::PostMessage(h, vl::WM_USER, 0, 0));
+        w.Close();
+    }
+    // A quit before the run: it returns at once, and modal runs are refused.
     skin::QtMessageLoop loop;
     RecordingWnd w("");
     ASSERT_NE(w.Create(nullptr, u"t", skin::WS_POPUP, 0), nullptr);

@@ -14,12 +14,12 @@ using vl::test::RunUntil;
 
 namespace {
 
-// A shown window of 400 × 300 at (100, 50) whose layout has no caption band.
+// A shown, active window of 400 × 300 at (100, 50), by default of a layout without caption band.
 struct ShownWindow {
-    ShownWindow() : wnd("result/ui.xml") {
+    explicit ShownWindow(const char* layout = "result/ui.xml") : wnd(layout) {
         EXPECT_NE(wnd.Create(nullptr, u"messages", skin::WS_POPUP, 0, 100, 50, 400, 300), nullptr);
         wnd.ShowWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(wnd.GetWidget()));
+        EXPECT_TRUE(QTest::qWaitForWindowActive(wnd.GetWidget()));
         wnd.Clear();
     }
     QWindow* Native() { return wnd.GetWidget()->windowHandle(); }
@@ -60,14 +60,13 @@ TEST(WindowMessages, MouseInputArrivesInClientCoordinatesWithButtonState) {
     EXPECT_EQ(got[2].wParam, 0u);
     EXPECT_EQ(got[3].lParam, vl::MakeLParam(399, 0));
     EXPECT_EQ(got[3].wParam, skin::MK_RBUTTON);
-}
 
-TEST(WindowMessages, ASecondQuickPressIsAPressToo) {
-    ShownWindow s;
+    // A second quick press is a press too.
+    s.wnd.Clear();
     QTest::mouseDClick(s.Native(), Qt::LeftButton, {}, QPoint(10, 10));
-    const auto got = s.wnd.Received({vl::WM_LBUTTONDOWN, vl::WM_LBUTTONUP});
-    EXPECT_EQ(Numbers(got), (std::vector<vl::UINT>{vl::WM_LBUTTONDOWN, vl::WM_LBUTTONUP,
-                                                   vl::WM_LBUTTONDOWN, vl::WM_LBUTTONUP}));
+    EXPECT_EQ(Numbers(s.wnd.Received({vl::WM_LBUTTONDOWN, vl::WM_LBUTTONUP})),
+              (std::vector<vl::UINT>{vl::WM_LBUTTONDOWN, vl::WM_LBUTTONUP, vl::WM_LBUTTONDOWN,
+                                     vl::WM_LBUTTONUP}));
 }
 
 TEST(WindowMessages, KeysArriveAsVirtualKeyCodes) {
@@ -89,10 +88,8 @@ TEST(WindowMessages, KeysArriveAsVirtualKeyCodes) {
 // A key the window answers itself goes no further; one left to the default handling reaches the
 // focused control (Space clicks a button).
 TEST(WindowMessages, AKeyTheWindowAnswersIsSwallowed) {
-    RecordingWnd w("common/msgbox.xml");
-    ASSERT_NE(w.Create(nullptr, u"keys", skin::WS_POPUP, 0), nullptr);
-    w.ShowWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w.GetWidget()));
+    ShownWindow s("common/msgbox.xml");
+    RecordingWnd& w = s.wnd;
     w.Manager().FindControl("ok")->GetWidget()->setFocus();
     auto clicks = [&w] {
         const auto all = w.Notifications();
@@ -111,17 +108,13 @@ TEST(WindowMessages, AKeyTheWindowAnswersIsSwallowed) {
 }
 
 TEST(WindowMessages, KeysTypedIntoAnEditStayWithTheEdit) {
-    RecordingWnd w("login/ui.xml");
-    ASSERT_NE(w.Create(nullptr, u"login", skin::WS_POPUP, 0), nullptr);
-    w.ShowWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w.GetWidget()));
-    auto* phone = w.Manager().FindControl<skin::Edit>("phone");
+    ShownWindow s("login/ui.xml");
+    auto* phone = s.wnd.Manager().FindControl<skin::Edit>("phone");
     ASSERT_NE(phone, nullptr);
     phone->setFocus();
-    w.Clear();
-    QTest::keyClick(w.GetWidget()->windowHandle(), Qt::Key_1);
+    QTest::keyClick(s.Native(), Qt::Key_1);
     EXPECT_EQ(phone->GetText(), u"1");
-    EXPECT_TRUE(w.Received({vl::WM_KEYDOWN, vl::WM_KEYUP}).empty());
+    EXPECT_TRUE(s.wnd.Received({vl::WM_KEYDOWN, vl::WM_KEYUP}).empty());
 }
 
 TEST(WindowMessages, TimersDeliverTheirIdsUntilKilled) {
