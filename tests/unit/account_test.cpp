@@ -218,19 +218,11 @@ TEST_F(ProviderTest, QrFailuresBeforePollingEndTheWorker) {
 
 TEST_F(ProviderTest, QrPollFailuresAreRetried) {
     backend_.Set(kQqQr, 200, QrAnswer("s"));
+    // Refused, not JSON, a token that would inject a header; then a good one.
+    const AccountBackend::Reply replies[] = {
+        {503, "busy"}, {200, "garbage"}, {200, TokenAnswer("a\nX: y")}, {200, TokenAnswer("q")}};
     std::atomic<int> polls{0};
-    backend_.Set(kQqPoll, [&polls](const httplib::Request&) {
-        switch (++polls) {
-            case 1:
-                return AccountBackend::Reply{503, "busy"};
-            case 2:
-                return AccountBackend::Reply{200, "garbage"};
-            case 3:  // a token that would inject a header
-                return AccountBackend::Reply{200, TokenAnswer("a\nX: y")};
-            default:
-                return AccountBackend::Reply{200, TokenAnswer("q")};
-        }
-    });
+    backend_.Set(kQqPoll, [&](const httplib::Request&) { return replies[std::min(polls++, 3)]; });
     qq_->Login();
     ASSERT_TRUE(WaitUntil([&] { return qq_->HasToken(); }));
     EXPECT_EQ(polls.load(), 4);
