@@ -1,11 +1,13 @@
 # The desktop layer: skinned windows over Qt 6 Widgets, X11 platform services, the resource folder.
-find_package(Qt6 REQUIRED COMPONENTS Widgets UiTools Test)
+find_package(Qt6 REQUIRED COMPONENTS Widgets UiTools DBus Test)
 pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-keysyms)
 
 set(VELMORA_UI_SOURCES
+  ${PROJECT_SOURCE_DIR}/platform/capture_source.cpp
   ${PROJECT_SOURCE_DIR}/platform/display.cpp
   ${PROJECT_SOURCE_DIR}/platform/dpi_source.cpp
   ${PROJECT_SOURCE_DIR}/platform/hotkey.cpp
+  ${PROJECT_SOURCE_DIR}/platform/portal.cpp
   ${PROJECT_SOURCE_DIR}/platform/quit_signals.cpp
   ${PROJECT_SOURCE_DIR}/platform/screen_capture.cpp
   ${PROJECT_SOURCE_DIR}/platform/tray_icon.cpp
@@ -66,9 +68,11 @@ set(VELMORA_UI_SOURCES
   ${PROJECT_SOURCE_DIR}/ui/skin/window_widget.cpp
 )
 set(VELMORA_UI_HEADERS
+  ${PROJECT_SOURCE_DIR}/platform/capture_source.h
   ${PROJECT_SOURCE_DIR}/platform/display.h
   ${PROJECT_SOURCE_DIR}/platform/dpi_source.h
   ${PROJECT_SOURCE_DIR}/platform/hotkey.h
+  ${PROJECT_SOURCE_DIR}/platform/portal.h
   ${PROJECT_SOURCE_DIR}/platform/quit_signals.h
   ${PROJECT_SOURCE_DIR}/platform/rect.h
   ${PROJECT_SOURCE_DIR}/platform/screen_capture.h
@@ -135,7 +139,7 @@ set(VELMORA_UI_HEADERS
 
 add_library(velmora_ui STATIC ${VELMORA_UI_SOURCES} ${VELMORA_UI_HEADERS})
 set_target_properties(velmora_ui PROPERTIES AUTOMOC ON)
-target_link_libraries(velmora_ui PUBLIC velmora_core Qt6::Widgets Qt6::UiTools PkgConfig::XCB)
+target_link_libraries(velmora_ui PUBLIC velmora_core Qt6::Widgets Qt6::UiTools Qt6::DBus PkgConfig::XCB)
 
 # Windows load their layouts and images at run time from the "resource" folder beside the
 # executable. velmora_copy_resources(target) keeps a copy of the folder beside `target`, refreshed

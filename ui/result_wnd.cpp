@@ -7,6 +7,7 @@
 
 #include "config/config_manager.h"
 #include "logic/user_manager.h"
+#include "platform/capture_source.h"
 #include "platform/hotkey.h"
 #include "ui/capture_geometry.h"
 #include "ui/common_msgbox_wnd.h"
@@ -19,6 +20,7 @@
 #include "ui/skin/run_modal.h"
 #include "utils/vl_env.h"
 #include "utils/vl_log.h"
+#include "utils/vl_session.h"
 #include "utils/vl_string.h"
 
 namespace {
@@ -130,6 +132,29 @@ bool ResultWnd::RegisterHotKeys() {
     if (regionHotKey_ < 0) {
         VL_WARN("register hot key for region failed");
     }
+    if (vl::DetectSession() == vl::SessionKind::Wayland) {
+        // X key grabs through XWayland fire only while one of our windows has the focus.
+        const vl::HWND self = GetHWND();
+        portalShortcuts_ =
+            std::make_unique<vl::platform::PortalShortcuts>([self, this](const QString& id) {
+                const int hotkey = id == "translate" ? translateHotKey_
+                                   : id == "region"  ? regionHotKey_
+                                                     : -1;
+                if (hotkey >= 0) {
+                    vl::PostMessage(self, vl::WM_HOTKEY, static_cast<vl::WPARAM>(hotkey), 0);
+                }
+            });
+        std::string error;
+        if (portalShortcuts_->Start(&error)) {
+            VL_INFO("global shortcuts through the desktop portal");
+        } else {
+            VL_WARN(
+                "no global shortcuts portal ({}); bind velmora-translator --translate and "
+                "--region as desktop shortcuts",
+                error);
+            portalShortcuts_.reset();
+        }
+    }
     return true;
 }
 
@@ -140,8 +165,15 @@ void ResultWnd::OnDestroy() {
             *id = -1;
         }
     }
+    portalShortcuts_.reset();
     translator_.Uninit();
     CloseFloatWindow();
+}
+
+void ResultWnd::RunHotKeyCommand(bool translate) {
+    if (active_ && !modal_) {
+        translate ? Translate() : Region();
+    }
 }
 
 vl::LRESULT ResultWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) {
@@ -249,11 +281,13 @@ void ResultWnd::Translate() {
     if (float_) {
         float_->ShowWindow(false);  // hidden for the run: it would be captured
     }
-    if (!Capture()) {
+    std::u16string why;
+    if (!Capture(&why)) {
         VL_ERROR("Capture failed");
         ShowFloatWindow();
         ScopedFlag modal(modal_);
-        CommonMsgBoxWnd::Show(GetHWND(), u"提示", u"获取原文失败", u"", nullptr);
+        CommonMsgBoxWnd::Show(GetHWND(), u"提示", why.empty() ? u"获取原文失败" : why, u"",
+                              nullptr);
         return;
     }
     // Submitted before the frozen screen is shown: the request leaves a little earlier.
@@ -265,7 +299,7 @@ void ResultWnd::Translate() {
     ShowWindow(true, true);
 }
 
-bool ResultWnd::Capture() {
+bool ResultWnd::Capture(std::u16string* why) {
     skin::PaintManager& pm = Manager();
     resultImage_->SetBkImage(u"");
     pm.RemoveImage("img_img");
@@ -277,8 +311,13 @@ bool ResultWnd::Capture() {
     VL_INFO("current dpi is {}, screen rect is {{{}, {}, {}, {}}}", dpi_, desktop_.left,
             desktop_.top, desktop_.right, desktop_.bottom);
     std::string error;
-    if (!vl::platform::CaptureScreen(&screen_, &error)) {
+    vl::platform::CaptureSource& source = vl::platform::DesktopCapture();
+    if (!source.Capture(&screen_, &error)) {
         VL_ERROR("{}", error);
+        // The portal's failures are lines for the user; the X server's are not.
+        if (std::string_view(source.Name()) != "x11") {
+            *why = vl::ToUnicodeW(error);
+        }
         return false;
     }
     imageRect_ = skin::Rect{0, 0, screen_.width, screen_.height};
@@ -292,6 +331,16 @@ bool ResultWnd::Capture() {
 }
 
 void ResultWnd::ClipConfirmWithRect(const skin::Rect& clip) {
+    if (capture::IsOneColour(screen_.rgb, imageRect_, clip)) {
+        // Nothing to read: no request, no charge. Through XWayland the whole screen reads black.
+        const bool blind = vl::DetectSession() == vl::SessionKind::Wayland &&
+                           std::string_view(vl::platform::DesktopCapture().Name()) == "x11";
+        VL_WARN("the region is one colour, nothing sent{}",
+                blind ? " (a Wayland session read through XWayland)" : "");
+        ShowStatus(blind ? u"无法读取屏幕画面：Wayland 会话需要桌面门户 xdg-desktop-portal"
+                         : u"翻译区域内没有文字");
+        return;
+    }
     std::string jpeg;
     if (!capture::ClipImage(screen_.rgb, imageRect_, clip, &jpeg)) {
         VL_ERROR("ClipImage failed");

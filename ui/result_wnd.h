@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "logic/translator.h"
+#include "platform/portal.h"
 #include "platform/screen_capture.h"
 #include "ui/layout_window.h"
 #include "ui/skin/rect.h"
@@ -42,6 +43,11 @@ public:
     void Region();
     // One translation run of the region in the settings.
     void Translate();
+    // Armed by Begin: the hotkeys act.
+    bool Armed() const { return active_; }
+    // What Ctrl+Alt+T (`translate`) or Ctrl+Alt+R does, for commands from elsewhere (tray menu,
+    // another start of the program); ignored while region selection or a box is open.
+    void RunHotKeyCommand(bool translate);
 
     // Task thread: hands the result to the UI thread.
     void OnTranslatorResult(std::uint32_t id, bool ok, TranslateTask& task,
@@ -62,7 +68,8 @@ private:
     ~ResultWnd();
     bool Init();
     bool RegisterHotKeys();
-    bool Capture();
+    // False with the line to show when the screen could not be read.
+    bool Capture(std::u16string* why);
     void ClipConfirmWithRect(const skin::Rect& clip);
     void OnResult(bool ok, std::unique_ptr<Finished> finished);
     void PlaceLabel(skin::Label* label, const capture::LabelBox& box);
@@ -88,6 +95,8 @@ private:
     skin::Label* resultStatus_ = nullptr;
 
     bool active_ = false;
+    // Wayland: the desktop's global shortcuts, when it offers them.
+    std::unique_ptr<vl::platform::PortalShortcuts> portalShortcuts_;
     bool modal_ = false;  // region selection or one of its message boxes is open
     int translateHotKey_ = -1;
     int regionHotKey_ = -1;
