@@ -41,6 +41,7 @@ set(VELMORA_UI_SOURCES
   ${PROJECT_SOURCE_DIR}/ui/posted_msgbox.cpp
   ${PROJECT_SOURCE_DIR}/ui/result_float_wnd.cpp
   ${PROJECT_SOURCE_DIR}/ui/result_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/session_notice.cpp
   ${PROJECT_SOURCE_DIR}/ui/skin/attribute_list.cpp
   ${PROJECT_SOURCE_DIR}/ui/skin/button.cpp
   ${PROJECT_SOURCE_DIR}/ui/skin/combo.cpp
@@ -108,6 +109,7 @@ set(VELMORA_UI_HEADERS
   ${PROJECT_SOURCE_DIR}/ui/posted_msgbox.h
   ${PROJECT_SOURCE_DIR}/ui/result_float_wnd.h
   ${PROJECT_SOURCE_DIR}/ui/result_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/session_notice.h
   ${PROJECT_SOURCE_DIR}/ui/skin/attribute_list.h
   ${PROJECT_SOURCE_DIR}/ui/skin/button.h
   ${PROJECT_SOURCE_DIR}/ui/skin/combo.h

@@ -25,8 +25,6 @@ namespace vl::platform {
 namespace {
 
 constexpr const char* kRequestInterface = "org.freedesktop.portal.Request";
-constexpr const char* kScreenshotInterface = "org.freedesktop.portal.Screenshot";
-constexpr const char* kShortcutsInterface = "org.freedesktop.portal.GlobalShortcuts";
 
 // One element of BindShortcuts' a(sa{sv}).
 struct Shortcut {
@@ -196,6 +194,10 @@ PortalAnswer CallPortal(const QString& interface, const QString& method, const Q
     }
     UnsubscribeResponse(bus, path, &waiter);
     if (!waiter.received) {
+        // Withdrawn, so a dialog the desktop may still show does not outlive our interest.
+        bus.call(QDBusMessage::createMethodCall(kPortalService, path, kRequestInterface,
+                                                QStringLiteral("Close")),
+                 QDBus::NoBlock);
         answer.error = "the portal did not answer within " + std::to_string(wait.count()) + " ms";
         return answer;
     }
@@ -203,6 +205,20 @@ PortalAnswer CallPortal(const QString& interface, const QString& method, const Q
     answer.code = waiter.code;
     answer.results = waiter.results;
     return answer;
+}
+
+bool PortalOffers(const QString& interface, std::chrono::milliseconds wait) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return false;
+    }
+    // The front end exports an interface only when one of the desktop's back ends implements it.
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        kPortalService, kPortalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("Get"));
+    get.setArguments({interface, QStringLiteral("version")});
+    const QDBusMessage reply = bus.call(get, QDBus::Block, static_cast<int>(wait.count()));
+    return reply.type() == QDBusMessage::ReplyMessage;
 }
 
 std::string MissingScreenshotPortalText() {
@@ -213,12 +229,11 @@ bool CapturePortal(ScreenCapture* out, std::string* error, const PortalWaits& wa
     out->width = out->height = 0;
     out->picture = QImage();
     const std::time_t askedAt = std::time(nullptr);
-    PortalAnswer answer =
-        CallPortal(kScreenshotInterface, QStringLiteral("Screenshot"), {QString()},
-                   {{QStringLiteral("interactive"), false}}, waits.quiet);
+    PortalAnswer answer = CallPortal(kScreenshotPortal, QStringLiteral("Screenshot"), {QString()},
+                                     {{QStringLiteral("interactive"), false}}, waits.quiet);
     if (answer.answered && (answer.code == 1 || answer.code == 2)) {
         VL_INFO("screenshot portal answered {} without asking, asking the user", answer.code);
-        answer = CallPortal(kScreenshotInterface, QStringLiteral("Screenshot"), {QString()},
+        answer = CallPortal(kScreenshotPortal, QStringLiteral("Screenshot"), {QString()},
                             {{QStringLiteral("interactive"), true}}, waits.interactive);
     }
     if (!answer.answered) {
@@ -258,19 +273,23 @@ PortalShortcuts::PortalShortcuts(Activated activated) : activated_(std::move(act
 PortalShortcuts::~PortalShortcuts() {
     if (!session_.isEmpty()) {
         QDBusConnection bus = QDBusConnection::sessionBus();
-        bus.disconnect(kPortalService, kPortalPath, kShortcutsInterface,
-                       QStringLiteral("Activated"), this,
-                       SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
-        bus.call(QDBusMessage::createMethodCall(kPortalService, session_,
-                                                QStringLiteral("org.freedesktop.portal.Session"),
-                                                QStringLiteral("Close")),
-                 QDBus::NoBlock);
+        bus.disconnect(kPortalService, kPortalPath, kShortcutsPortal, QStringLiteral("Activated"),
+                       this, SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+        CloseSession(session_);
     }
+}
+
+void PortalShortcuts::CloseSession(const QString& session) {
+    QDBusConnection::sessionBus().call(
+        QDBusMessage::createMethodCall(kPortalService, session,
+                                       QStringLiteral("org.freedesktop.portal.Session"),
+                                       QStringLiteral("Close")),
+        QDBus::NoBlock);
 }
 
 bool PortalShortcuts::Start(std::string* error, std::chrono::milliseconds wait) {
     const PortalAnswer created =
-        CallPortal(kShortcutsInterface, QStringLiteral("CreateSession"), {},
+        CallPortal(kShortcutsPortal, QStringLiteral("CreateSession"), {},
                    {{QStringLiteral("session_handle_token"), NextToken("session")}}, wait);
     if (!created.answered || created.code != 0) {
         *error = created.answered ? "CreateSession answered " + std::to_string(created.code)
@@ -294,19 +313,19 @@ bool PortalShortcuts::Start(std::string* error, std::chrono::milliseconds wait) 
           {QStringLiteral("preferred_trigger"), QStringLiteral("CTRL+ALT+r")}}}};
     QDBusConnection bus = QDBusConnection::sessionBus();
     // Subscribed before binding, so a press right after is not lost.
-    bus.connect(kPortalService, kPortalPath, kShortcutsInterface, QStringLiteral("Activated"), this,
+    bus.connect(kPortalService, kPortalPath, kShortcutsPortal, QStringLiteral("Activated"), this,
                 SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
     session_ = session;
     const PortalAnswer bound = CallPortal(
-        kShortcutsInterface, QStringLiteral("BindShortcuts"),
+        kShortcutsPortal, QStringLiteral("BindShortcuts"),
         {QVariant::fromValue(QDBusObjectPath(session)), QVariant::fromValue(shortcuts), QString()},
         {}, wait);
     if (!bound.answered || bound.code != 0) {
         *error =
             bound.answered ? "BindShortcuts answered " + std::to_string(bound.code) : bound.error;
-        bus.disconnect(kPortalService, kPortalPath, kShortcutsInterface,
-                       QStringLiteral("Activated"), this,
-                       SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+        bus.disconnect(kPortalService, kPortalPath, kShortcutsPortal, QStringLiteral("Activated"),
+                       this, SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+        CloseSession(session_);
         session_.clear();
         return false;
     }

@@ -42,6 +42,13 @@ struct PortalWaits {
 };
 bool CapturePortal(ScreenCapture* out, std::string* error, const PortalWaits& waits = {});
 
+// Whether the desktop's portal offers `interface` (say "org.freedesktop.portal.Screenshot"),
+// without asking it for anything.
+bool PortalOffers(const QString& interface,
+                  std::chrono::milliseconds wait = std::chrono::seconds(3));
+inline constexpr const char* kScreenshotPortal = "org.freedesktop.portal.Screenshot";
+inline constexpr const char* kShortcutsPortal = "org.freedesktop.portal.GlobalShortcuts";
+
 // The line shown when a Wayland session has no Screenshot portal.
 std::string MissingScreenshotPortalText();
 
@@ -64,6 +71,8 @@ private slots:
                      const QVariantMap& options);
 
 private:
+    static void CloseSession(const QString& session);
+
     Activated activated_;
     QString session_;
 };

@@ -15,7 +15,8 @@ build_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   libsqlite3-dev libqrencode-dev libboost-dev
 )
-test_packages=(xvfb xauth xdotool x11-utils x11-xserver-utils trayer openssl imagemagick openbox)
+test_packages=(xvfb xauth xdotool x11-utils x11-xserver-utils trayer openssl imagemagick openbox
+  dbus python3-gi sway xdg-desktop-portal xdg-desktop-portal-wlr pipewire wireplumber grim)
 
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 bench_packages=(wrk curl)

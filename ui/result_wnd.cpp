@@ -120,28 +120,30 @@ bool ResultWnd::Init() {
 }
 
 bool ResultWnd::RegisterHotKeys() {
-    if (translateHotKey_ >= 0) {
+    if (translateHotKey_ >= 0 || portalShortcuts_) {
         return true;
     }
+    const bool wayland = vl::DetectSession() == vl::SessionKind::Wayland;
     translateHotKey_ = RegisterFrom(GetHWND(), kFirstHotKeyId, 'T');
     if (translateHotKey_ < 0) {
         VL_ERROR("register hot key for translation failed");
-        return false;
+        if (!wayland) {
+            return false;
+        }
+    } else {
+        regionHotKey_ = RegisterFrom(GetHWND(), translateHotKey_ + 1, 'R');
+        if (regionHotKey_ < 0) {
+            VL_WARN("register hot key for region failed");
+        }
     }
-    regionHotKey_ = RegisterFrom(GetHWND(), translateHotKey_ + 1, 'R');
-    if (regionHotKey_ < 0) {
-        VL_WARN("register hot key for region failed");
-    }
-    if (vl::DetectSession() == vl::SessionKind::Wayland) {
-        // X key grabs through XWayland fire only while one of our windows has the focus.
+    if (wayland) {
+        // X key grabs through XWayland fire only while one of our windows has the focus; a
+        // Wayland session without the X grab still has the portal, the tray and the commands.
         const vl::HWND self = GetHWND();
         portalShortcuts_ =
-            std::make_unique<vl::platform::PortalShortcuts>([self, this](const QString& id) {
-                const int hotkey = id == "translate" ? translateHotKey_
-                                   : id == "region"  ? regionHotKey_
-                                                     : -1;
-                if (hotkey >= 0) {
-                    vl::PostMessage(self, vl::WM_HOTKEY, static_cast<vl::WPARAM>(hotkey), 0);
+            std::make_unique<vl::platform::PortalShortcuts>([self](const QString& id) {
+                if (id == "translate" || id == "region") {
+                    vl::PostMessage(self, kPortalShortcutMessage, id == "translate" ? 1 : 0, 0);
                 }
             });
         std::string error;
@@ -187,6 +189,9 @@ vl::LRESULT ResultWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM
                     Region();
                 }
             }
+            return 0;
+        case kPortalShortcutMessage:
+            RunHotKeyCommand(wParam != 0);
             return 0;
         case kResultMessage:
             OnResult(wParam != 0, vl::TakePosted<Finished>(lParam));
@@ -282,7 +287,12 @@ void ResultWnd::Translate() {
         float_->ShowWindow(false);  // hidden for the run: it would be captured
     }
     std::u16string why;
-    if (!Capture(&why)) {
+    bool captured = false;
+    {
+        ScopedFlag busy(modal_);
+        captured = Capture(&why);
+    }
+    if (!captured) {
         VL_ERROR("Capture failed");
         ShowFloatWindow();
         ScopedFlag modal(modal_);

@@ -55,6 +55,11 @@ public:
 
     // A finished task on its way to the UI thread.
     static constexpr vl::UINT kResultMessage = vl::WM_APP + 20;
+    // A global shortcut of the desktop's portal: wParam 1 "translate", 0 "region".
+    static constexpr vl::UINT kPortalShortcutMessage = vl::WM_APP + 21;
+
+    // Wayland: whether the desktop's GlobalShortcuts portal took our two shortcuts.
+    bool PortalShortcutsActive() const { return portalShortcuts_ != nullptr; }
 
 protected:
     bool OnCreate() override;
@@ -97,7 +102,9 @@ private:
     bool active_ = false;
     // Wayland: the desktop's global shortcuts, when it offers them.
     std::unique_ptr<vl::platform::PortalShortcuts> portalShortcuts_;
-    bool modal_ = false;  // region selection or one of its message boxes is open
+    // Region selection or one of its message boxes is open, or a capture waits for the desktop's
+    // portal (its wait runs the event loop): a second run must not start inside.
+    bool modal_ = false;
     int translateHotKey_ = -1;
     int regionHotKey_ = -1;
     std::uint32_t dpi_ = 96;
