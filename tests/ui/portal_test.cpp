@@ -10,16 +10,27 @@
 
 #include "platform/portal.h"
 #include "tests/support/temp_dir.h"
+#include "tests/ui/ui_test_util.h"
+#include "ui/posted_msgbox.h"
+#include "ui/session_notice.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// A session bus for this process and its children, started before anything asks for one.
+// A session bus for this process and its children, started before anything asks for one. It
+// starts no services on demand: a call must never wake the machine's real portal here.
 class PrivateBus : public ::testing::Environment {
 public:
     void SetUp() override {
-        daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        dir_.Write("bus.conf",
+                   "<busconfig><type>session</type><listen>unix:tmpdir=" + dir_.Path().string() +
+                       "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                       "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow "
+                       "eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+        daemon_.start("dbus-daemon",
+                      {"--config-file=" + QString::fromStdString(dir_.File("bus.conf")), "--nofork",
+                       "--print-address=1"});
         QByteArray address = "unix:path=/nonexistent";  // never the user's own bus
         if (daemon_.waitForStarted(5000) && daemon_.waitForReadyRead(10000)) {
             address = daemon_.readLine().trimmed();
@@ -32,6 +43,7 @@ public:
     }
 
 private:
+    vl::test::TempDir dir_;
     QProcess daemon_;
 };
 ::testing::Environment* const g_bus = ::testing::AddGlobalTestEnvironment(new PrivateBus);
@@ -128,6 +140,37 @@ TEST(Portal, MissingShortcutsPortalIsAFailureNotAHang) {
     EXPECT_FALSE(shortcuts.Start(&error, 1s));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(shortcuts.Active());
+}
+
+// On a Wayland session the box about what works comes on the first start and when that changes,
+// never twice for the same.
+TEST(Portal, SessionNoticeIsShownOncePerState) {
+    vl::test::TempDir dir;
+    vl::test::RecordingWnd owner("common/msgbox.xml");
+    ASSERT_NE(owner.Create(nullptr, u"owner", skin::WS_POPUP, 0), nullptr);
+    const QByteArray type = qgetenv("XDG_SESSION_TYPE"), display = qgetenv("WAYLAND_DISPLAY");
+    qputenv("XDG_SESSION_TYPE", "wayland");
+    const auto boxes = [&](bool shortcuts) {
+        owner.Clear();
+        NoticeSessionAbilities(owner.GetHWND(), shortcuts, dir.File("wayland-notice"));
+        vl::test::ProcessEvents();
+        return owner.Received({WM_POSTED_MSGBOX}).size();
+    };
+    {
+        FakePortal portal("success", "/dev/null");
+        ASSERT_TRUE(portal.Ready());
+        EXPECT_EQ(boxes(false), 1u);
+        EXPECT_EQ(boxes(false), 0u) << "the same state again";
+        EXPECT_EQ(boxes(true), 1u) << "shortcuts came";
+    }
+    EXPECT_EQ(boxes(true), 1u) << "the Screenshot portal went";
+    qputenv("XDG_SESSION_TYPE", "x11");
+    qunsetenv("WAYLAND_DISPLAY");
+    EXPECT_EQ(boxes(false), 0u) << "nothing on other sessions";
+    qputenv("XDG_SESSION_TYPE", type);
+    if (!display.isEmpty())
+        qputenv("WAYLAND_DISPLAY", display);
+    EXPECT_NE(SessionNoticeText({false, false}).find(u"xdg-desktop-portal"), std::u16string::npos);
 }
 
 }  // namespace
