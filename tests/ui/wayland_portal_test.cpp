@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QImage>
+#include <QPainter>
 #include <cstdlib>
 #include <filesystem>
 
@@ -19,8 +20,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-
 constexpr int kWidth = 640, kHeight = 480;
 // The picture: a blue square at the top left on a red left half and a green right half.
 const QColor kBlue(0x20, 0x40, 0xE0), kRed(0xC0, 0x30, 0x30), kGreen(0x30, 0xA0, 0x50);
@@ -33,13 +32,10 @@ const Sample kSamples[] = {
 
 QImage Picture() {
     QImage picture(kWidth, kHeight, QImage::Format_RGB32);
-    picture.fill(kRed);
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = kWidth / 2; x < kWidth; ++x)
-            picture.setPixelColor(x, y, kGreen);
-    for (int y = 0; y < 100; ++y)
-        for (int x = 0; x < 100; ++x)
-            picture.setPixelColor(x, y, kBlue);
+    QPainter paint(&picture);
+    paint.fillRect(0, 0, kWidth / 2, kHeight, kRed);
+    paint.fillRect(kWidth / 2, 0, kWidth / 2, kHeight, kGreen);
+    paint.fillRect(0, 0, 100, 100, kBlue);
     return picture;
 }
 
