@@ -4,6 +4,7 @@
 #   scripts/setup.sh test   that, plus what the tests need (X server, tools)
 #   scripts/setup.sh bench  that, plus wrk and curl for the back-end's load measurement
 #   scripts/setup.sh fuzz   what building the fuzz targets needs (clang and libFuzzer)
+#   scripts/setup.sh package  that, plus what building and checking the Debian package needs
 set -euo pipefail
 
 build_packages=(
@@ -15,7 +16,9 @@ build_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   libsqlite3-dev libqrencode-dev
 )
-test_packages=(xvfb xauth xdotool x11-utils x11-xserver-utils trayer openssl imagemagick openbox)
+packaging_packages=(dpkg-dev desktop-file-utils appstream)
+test_packages=(xvfb xauth xdotool x11-utils x11-xserver-utils trayer openssl imagemagick openbox
+  "${packaging_packages[@]}")
 
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 bench_packages=(wrk curl)
@@ -25,6 +28,7 @@ case "${1:-run}" in
   test) wanted+=("${test_packages[@]}") ;;
   bench) wanted+=("${bench_packages[@]}") ;;
   fuzz) wanted+=("${fuzz_packages[@]}") ;;
+  package) wanted+=("${packaging_packages[@]}") ;;
 esac
 
 missing=()

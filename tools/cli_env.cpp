@@ -20,8 +20,10 @@ int Env(const Args& args) {
               << "hardware: " << vl::HardwareSummary() << "\n"
               << "os: " << vl::OsDescription() << "\n"
               << "exe_dir: " << vl::ToString(vl::ExeDir()) << "\n"
+              << "config_dir: " << vl::ToString(vl::ConfigDir()) << "\n"
               << "log_dir: " << vl::ToString(vl::LogDir()) << "\n"
               << "cache_dir: " << vl::ToString(vl::CacheDir()) << "\n"
+              << "resource_dir: " << vl::ResourceDir() << "\n"
               << "service_url: " << vl::ServiceUrl(vl::backend::kConfigGet.path) << "\n";
     return kExitOk;
 }

@@ -16,8 +16,8 @@ class Control;
 
 // The control centre the user sees at start: the account area, the two language pickers, the
 // text direction, the pages, and the start button that hides the window and arms the capture.
-// It owns the tray icon, keeps the account token in the settings and asks for the free gift
-// after each sign-in.
+// Without a tray host, closing or starting minimises it instead. It owns the tray icon, keeps the
+// account token in the settings and asks for the free gift after each sign-in.
 class MainWnd : public TopLevelWindow, public vl::Singleton<MainWnd> {
 public:
     const char* GetWindowClassName() const override { return "velmora_main_wnd"; }
@@ -42,6 +42,11 @@ private:
     bool InitTray();
     void UninitTray();
     void OnTray(vl::UINT event);
+    // Puts the window out of the way: hidden while a tray icon can bring it back, minimised
+    // otherwise so the task bar can.
+    void Conceal();
+    // True when no tray host is there; said in the log once.
+    bool TrayMissing();
 
     // Selects the item of picker `name` whose user data is `code` (the first one when none is).
     bool InitPicker(const std::string& name, const std::string& code);
@@ -75,4 +80,5 @@ private:
     skin::Control* engine_ = nullptr;
     // Set when the back-end refuses the token while the start button refreshes the account.
     bool tokenRefused_ = false;
+    bool trayMissingLogged_ = false;
 };
