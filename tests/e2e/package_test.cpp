@@ -29,7 +29,9 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
     return out;
 }
 
-vl::test::ProcessResult Run(const std::vector<std::string>& argv, int timeoutMs = 120000) {
+// Runs a program found on PATH.
+vl::test::ProcessResult Exec(std::vector<std::string> argv, int timeoutMs = 120000) {
+    argv.insert(argv.begin(), "/usr/bin/env");
     return vl::test::RunProcess(argv, "", timeoutMs);
 }
 
@@ -38,24 +40,24 @@ vl::test::ProcessResult Run(const std::vector<std::string>& argv, int timeoutMs 
 TEST(Package, InstallsWhereTheDesktopLooksAndRunsFromAReadOnlyTreeWithUserFolders) {
     vl::test::TempDir work;
     const auto built =
-        Run({VELMORA_CPACK, "--config", VELMORA_CPACK_CONFIG, "-B", work.File("out")}, 480000);
+        Exec({VELMORA_CPACK, "--config", VELMORA_CPACK_CONFIG, "-B", work.File("out")}, 480000);
     ASSERT_EQ(built.exitCode, 0) << built.out << built.err;
     const std::string deb = work.File("out/" VELMORA_PACKAGE_FILE);
     ASSERT_TRUE(fs::exists(deb)) << built.out;
 
     // Dependencies: the libraries' packages found by dpkg-shlibdeps, and the run-time data.
-    const std::string depends = Run({"dpkg-deb", "-f", deb, "Depends"}).out;
+    const std::string depends = Exec({"dpkg-deb", "-f", deb, "Depends"}).out;
     for (const char* p : {"libqt6widgets6", "libcurl4", "fonts-noto-cjk", "tesseract-ocr-jpn-vert"})
         EXPECT_NE(depends.find(p), std::string::npos) << p << " missing in " << depends;
     const auto simulated =
-        Run({"apt-get", "install", "--simulate", "--no-install-recommends", deb});
+        Exec({"apt-get", "install", "--simulate", "--no-install-recommends", deb});
     EXPECT_EQ(simulated.exitCode, 0) << simulated.out << simulated.err;
     EXPECT_NE(
-        Run({"dpkg-deb", "-I", deb, "conffiles"}).out.find("/etc/velmora/velmora-backend.json"),
+        Exec({"dpkg-deb", "-I", deb, "conffiles"}).out.find("/etc/velmora/velmora-backend.json"),
         std::string::npos);
 
     const fs::path root = work.Path() / "root";
-    ASSERT_EQ(Run({"dpkg-deb", "-x", deb, root.string()}).exitCode, 0);
+    ASSERT_EQ(Exec({"dpkg-deb", "-x", deb, root.string()}).exitCode, 0);
     for (const char* f :
          {"usr/bin/velmora-cli", "usr/bin/velmora-backend", "usr/share/velmora/main/ui.xml",
           "usr/share/icons/hicolor/48x48/apps/velmora-translator.png",
@@ -63,12 +65,12 @@ TEST(Package, InstallsWhereTheDesktopLooksAndRunsFromAReadOnlyTreeWithUserFolder
           "usr/lib/systemd/system/velmora-backend.service", "etc/velmora/velmora-backend.json"})
         EXPECT_TRUE(fs::exists(root / f)) << f;
     const auto desktop =
-        Run({"desktop-file-validate",
-             (root / "usr/share/applications/net.velmora.Translator.desktop").string()});
+        Exec({"desktop-file-validate",
+              (root / "usr/share/applications/net.velmora.Translator.desktop").string()});
     EXPECT_EQ(desktop.exitCode, 0) << desktop.out << desktop.err;
     const auto metainfo =
-        Run({"appstreamcli", "validate", "--no-net",
-             (root / "usr/share/metainfo/net.velmora.Translator.metainfo.xml").string()});
+        Exec({"appstreamcli", "validate", "--no-net",
+              (root / "usr/share/metainfo/net.velmora.Translator.metainfo.xml").string()});
     EXPECT_EQ(metainfo.exitCode, 0) << metainfo.out << metainfo.err;
     // The unit runs the installed back-end with the packaged configuration, and nothing enables it.
     std::ifstream unitFile(root / "usr/lib/systemd/system/velmora-backend.service");
@@ -84,7 +86,7 @@ TEST(Package, InstallsWhereTheDesktopLooksAndRunsFromAReadOnlyTreeWithUserFolder
     vl::test::XServer x;
     if (!x.Ready())
         GTEST_SKIP() << "Xvfb could not be started";
-    ASSERT_EQ(Run({"chmod", "-R", "a-w", root.string()}).exitCode, 0);
+    ASSERT_EQ(Exec({"chmod", "-R", "a-w", root.string()}).exitCode, 0);
     const fs::path home = work.Path() / "home";
     fs::create_directories(home / "config/velmora");
     fs::create_directories(home / "run");
@@ -117,14 +119,14 @@ TEST(Package, InstallsWhereTheDesktopLooksAndRunsFromAReadOnlyTreeWithUserFolder
     EXPECT_EQ(Snapshot(root), before) << "the program wrote into its installation";
 
     // The command-line tool names the same folders.
-    const std::string env_out = Run({"/usr/bin/env", "HOME=" + home.string(),
-                                     "XDG_CONFIG_HOME=" + (home / "config").string(),
-                                     (root / "usr/bin/velmora-cli").string(), "env"})
+    const std::string env_out = Exec({"-u", "XDG_STATE_HOME", "HOME=" + home.string(),
+                                      "XDG_CONFIG_HOME=" + (home / "config").string(),
+                                      (root / "usr/bin/velmora-cli").string(), "env"})
                                     .out;
     EXPECT_NE(env_out.find("config_dir: " + (home / "config/velmora").string()), std::string::npos)
         << env_out;
     EXPECT_NE(env_out.find("log_dir: " + (home / ".local/state/velmora/log").string()),
               std::string::npos)
         << env_out;
-    Run({"chmod", "-R", "u+w", root.string()});  // so the folder can be removed
+    Exec({"chmod", "-R", "u+w", root.string()});  // so the folder can be removed
 }
