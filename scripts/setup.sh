@@ -14,7 +14,7 @@ build_packages=(
   qt6-base-dev qt6-tools-dev libqt6opengl6-dev qt6-qpa-plugins
   libx11-dev libxcb1-dev libxcb-keysyms1-dev xdg-utils fonts-noto-cjk
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
-  libsqlite3-dev libqrencode-dev
+  libsqlite3-dev libqrencode-dev libboost-dev
 )
 packaging_packages=(dpkg-dev desktop-file-utils appstream)
 test_packages=(xvfb xauth xdotool x11-utils x11-xserver-utils trayer openssl imagemagick openbox
