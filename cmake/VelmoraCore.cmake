@@ -24,6 +24,7 @@ set(VELMORA_CORE_SOURCES
   ${PROJECT_SOURCE_DIR}/utils/vl_curl.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_env.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_file.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_folders.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_host_facts.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_http.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_json.cpp

@@ -34,10 +34,10 @@ std::string SettingsPathIn(const std::string& dir) {
                              : dir + "/" + ConfigManager::kFileName;
 }
 
-std::string ExeDirPath() {
-    const std::string dir = vl::ToString(vl::ExeDir());
+std::string SettingsDir() {
+    const std::string dir = vl::ToString(vl::ConfigDir());
     if (dir.empty()) {
-        VL_ERROR("GetModuleFileNameW failed, last error {}", errno);
+        VL_ERROR("settings folder cannot be had, last error {}", errno);
     }
     return dir;
 }
@@ -76,7 +76,7 @@ Load LoadDocument(const std::string& path, std::unique_ptr<Velmora>& out) {
 
 }  // namespace
 
-ConfigManager::ConfigManager() : ConfigManager(ExeDirPath()) {}
+ConfigManager::ConfigManager() : ConfigManager(SettingsDir()) {}
 
 ConfigManager::ConfigManager(std::string settingsDir)
     : Velmora(settings::Defaults()), path_(SettingsPathIn(settingsDir)) {}

@@ -37,6 +37,10 @@ TrayIcon::TrayIcon(vl::HWND owner, vl::UINT message, const QIcon& icon,
     icon_->show();
 }
 
+bool TrayIcon::HostAvailable() {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 TrayIcon::~TrayIcon() {
     icon_->hide();
     icon_.reset();

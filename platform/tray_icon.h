@@ -30,6 +30,9 @@ public:
     TrayIcon(const TrayIcon&) = delete;
     TrayIcon& operator=(const TrayIcon&) = delete;
 
+    // Whether a tray host is running now (one may appear or leave later).
+    static bool HostAvailable();
+
     // The Qt icon, whose activations a tray host reports.
     QSystemTrayIcon* QtIcon() const { return icon_.get(); }
 

@@ -24,8 +24,10 @@ int Env(const Args& args) {
               << "os: " << vl::OsDescription() << "\n"
               << "session: " << vl::SessionKindName(vl::DetectSession()) << "\n"
               << "exe_dir: " << vl::ToString(vl::ExeDir()) << "\n"
+              << "config_dir: " << vl::ToString(vl::ConfigDir()) << "\n"
               << "log_dir: " << vl::ToString(vl::LogDir()) << "\n"
               << "cache_dir: " << vl::ToString(vl::CacheDir()) << "\n"
+              << "resource_dir: " << vl::ResourceDir() << "\n"
               << "service_url: " << vl::ServiceUrl(vl::backend::kConfigGet.path) << "\n";
     const std::string dataDir = vl::Services().localOcr.dataDir;
     std::string languages;

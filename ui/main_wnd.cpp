@@ -7,6 +7,7 @@
 #include "logic/user_manager.h"
 #include "logic/window_answers.h"
 #include "platform/tray_icon.h"
+#include "platform/x11.h"
 #include "ui/common_msgbox_wnd.h"
 #include "ui/link.h"
 #include "ui/login_wnd.h"
@@ -88,9 +89,30 @@ bool MainWnd::InitTray() {
         VL_INFO("already init tray");
         return true;
     }
+    TrayMissing();  // the icon docks when a tray appears later
     tray_ = std::make_unique<TrayIcon>(GetHWND(), kTrayMessage,
                                        skin::IconFromHandle(skin::LoadAppIcon()), u"Velmora翻译器");
     return true;
+}
+
+bool MainWnd::TrayMissing() {
+    if (TrayIcon::HostAvailable()) {
+        return false;
+    }
+    if (!trayMissingLogged_) {
+        trayMissingLogged_ = true;
+        VL_WARN("system tray not available");
+    }
+    return true;
+}
+
+void MainWnd::Conceal() {
+    // Without a window manager there is no task bar either: hidden, a later start shows it.
+    if (TrayMissing() && vl::platform::x11::WindowManagerRunning()) {
+        Minimize();
+    } else {
+        ShowWindow(false);
+    }
 }
 
 void MainWnd::UninitTray() {
@@ -121,6 +143,12 @@ void MainWnd::OnTray(vl::UINT event) {
 
 vl::LRESULT MainWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) {
     switch (msg) {
+        case vl::WM_CLOSE:
+            if (wParam == skin::kModalAborted) {  // the window manager's close
+                Conceal();
+                return 0;
+            }
+            break;
         case vl::WM_SHOWWINDOW:
             if (wParam != 0) {
                 ResultWnd::Instance()->Disarm();
@@ -391,7 +419,9 @@ void MainWnd::Notify(const skin::Notification& msg) {
         return;
     }
     const vl::HWND hwnd = GetHWND();
-    if (name == "close" || name == "minimize") {
+    if (name == "close") {
+        Conceal();
+    } else if (name == "minimize") {
         TopLevelWindow::Notify(msg);
     } else if (name == "vip") {
         PayWnd::Instance()->ShowWindow(true, true);
@@ -469,7 +499,7 @@ void MainWnd::Launch() {
         return;
     }
     quotaUsedUp_ = false;
-    ShowWindow(false);
+    Conceal();
     ResultWnd::Instance()->Begin();
     if (!Settings().conf().tip()) {
         CommonMsgBoxWnd::Show(GetHWND(), u"悬浮球功能介绍",
