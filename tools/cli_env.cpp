@@ -1,7 +1,7 @@
 #include <iostream>
 
+#include "protocol/backend_protocol.h"
 #include "tools/cli_common.h"
-#include "utils/vl_backend.h"
 #include "utils/vl_env.h"
 #include "utils/vl_string.h"
 
@@ -22,7 +22,7 @@ int Env(const Args& args) {
               << "exe_dir: " << vl::ToString(vl::ExeDir()) << "\n"
               << "log_dir: " << vl::ToString(vl::LogDir()) << "\n"
               << "cache_dir: " << vl::ToString(vl::CacheDir()) << "\n"
-              << "service_url: " << vl::ServiceUrl(vl::backend::kConfigGet.path) << "\n";
+              << "service_url: " << vl::ServiceUrl(velmora::protocol::kConfigGet.path) << "\n";
     return kExitOk;
 }
 
