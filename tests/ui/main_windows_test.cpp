@@ -11,6 +11,7 @@
 
 #include "config/config_manager.h"
 #include "config/settings_document.h"
+#include "protocol/backend_protocol.h"
 #include "tests/support/account_backend.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/login_wnd.h"
@@ -25,7 +26,7 @@
 using vl::test::AccountBackend;
 using vl::test::LogCapture;
 using vl::test::RunUntil;
-namespace b = vl::backend;
+namespace b = velmora::protocol;
 
 namespace {
 
