@@ -1,8 +1,8 @@
 #include <iostream>
 
 #include "logic/local_ocr.h"
+#include "protocol/backend_protocol.h"
 #include "tools/cli_common.h"
-#include "utils/vl_backend.h"
 #include "utils/vl_env.h"
 #include "utils/vl_services.h"
 #include "utils/vl_session.h"
@@ -28,7 +28,7 @@ int Env(const Args& args) {
               << "log_dir: " << vl::ToString(vl::LogDir()) << "\n"
               << "cache_dir: " << vl::ToString(vl::CacheDir()) << "\n"
               << "resource_dir: " << vl::ResourceDir() << "\n"
-              << "service_url: " << vl::ServiceUrl(vl::backend::kConfigGet.path) << "\n";
+              << "service_url: " << vl::ServiceUrl(velmora::protocol::kConfigGet.path) << "\n";
     const std::string dataDir = vl::Services().localOcr.dataDir;
     std::string languages;
     for (const std::string& model : LocalOcr::InstalledModels(dataDir)) {

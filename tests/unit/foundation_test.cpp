@@ -132,6 +132,9 @@ TEST(Text, MalformedSequencesBecomeOneReplacementEach) {
               "\xEF\xBF\xBD"
               "a");
     EXPECT_EQ(vl::UrlEncode(std::string("a b~\0+", 6)), "a+b%7E%00%2B");
+    // Signatures are computed over the percent forms: space, '~' and '/' differ by mode.
+    EXPECT_EQ(vl::UrlEncode("a b~/\xFF", vl::UrlEncoding::Rfc3986), "a%20b~%2F%FF");
+    EXPECT_EQ(vl::UrlEncode("a b~/\xFF", vl::UrlEncoding::Path), "a%20b~/%FF");
 }
 
 TEST(Text, Base64KeepsToTheAlphabetAndDecodesNothingPartially) {
@@ -238,7 +241,6 @@ TEST(HostFacts, InventoryFromProcAndSys) {
 
 // The log file is this start's own, in the process pattern, and no launched program inherits it.
 TEST(InitLog, WritesThisStartsFileWithTheProcessPattern) {
-    EXPECT_EQ(vl::VersionString(), "1.0.0");
     const std::string exe = vl::ToString(vl::ExeDir());
     EXPECT_TRUE(std::filesystem::exists(exe + "/foundation_test"));
     EXPECT_EQ(vl::ToString(vl::LogDir()), exe + "/log");
