@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/instance.h"
 #include "app/main_utils.h"
 #include "config/config_manager.h"
 #include "logic/user_manager.h"
@@ -22,7 +23,8 @@ void SilenceLog() {
     vl::log::CreateProcessLogger({std::make_shared<spdlog::sinks::null_sink_mt>()});
 }
 
-void RunProgram(int& argc, char** argv, QuitSignals& quitSignals) {
+void RunProgram(int& argc, char** argv, QuitSignals& quitSignals,
+                const vl::platform::InstancePaths& instance) {
     bool curlInited = false;
     [&] {
         if (!InitLog()) {
@@ -54,6 +56,8 @@ void RunProgram(int& argc, char** argv, QuitSignals& quitSignals) {
             return;
         }
         VL_INFO("dui init ok");
+        // Ended with this scope, before the windows and the application.
+        const auto instanceServer = ServeInstance(instance);
         quitSignals.Watch([](int sig) {
             VL_INFO("signal {} received, quitting", sig);
             skin::PostQuitMessage(0);
@@ -61,6 +65,7 @@ void RunProgram(int& argc, char** argv, QuitSignals& quitSignals) {
 
         InitUserManager();
         VL_INFO("user manager init ok");
+        NoticeSession();
 
         VL_INFO("msg loop begin");
         RunMessageLoop();
@@ -89,9 +94,15 @@ int main(int, char** argv) {
         std::fprintf(stderr, "Velmora Translator needs a graphical desktop: %s.\n", why.c_str());
         return 1;
     }
+    // A second start only brings the first one forward; it touches no file of the program.
+    vl::platform::InstanceLock lock;
+    vl::platform::InstancePaths instance;
+    if (int code = 0; !ClaimInstance(lock, instance, code)) {
+        return code;
+    }
     QuitSignals quitSignals;
     // The program takes no options: Qt gets the program name only, so it honours none of its own.
     int qtArgc = 1;
-    RunProgram(qtArgc, argv, quitSignals);
+    RunProgram(qtArgc, argv, quitSignals, instance);
     return 0;
 }

@@ -5,6 +5,7 @@ set(VELMORA_CORE_SOURCES
   ${PROJECT_SOURCE_DIR}/logic/baidu_ocr_client.cpp
   ${PROJECT_SOURCE_DIR}/logic/init_log.cpp
   ${PROJECT_SOURCE_DIR}/logic/local_ocr.cpp
+  ${PROJECT_SOURCE_DIR}/logic/need_login.cpp
   ${PROJECT_SOURCE_DIR}/logic/translate_types.cpp
   ${PROJECT_SOURCE_DIR}/logic/translator.cpp
   ${PROJECT_SOURCE_DIR}/logic/translator_baidu.cpp
@@ -20,16 +21,19 @@ set(VELMORA_CORE_SOURCES
   ${PROJECT_SOURCE_DIR}/logic/window_answers.cpp
   ${PROJECT_SOURCE_DIR}/logic/youdao_common.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_base64.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_browser.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_crypto.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_curl.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_env.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_file.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_folders.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_host_facts.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_http.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_json.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_launch.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_log.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_services.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_session.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_string.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_transfer.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_uuid.cpp

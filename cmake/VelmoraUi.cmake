@@ -1,11 +1,14 @@
 # The desktop layer: skinned windows over Qt 6 Widgets, X11 platform services, the resource folder.
-find_package(Qt6 REQUIRED COMPONENTS Widgets UiTools Test)
+find_package(Qt6 REQUIRED COMPONENTS Widgets UiTools DBus Network Test)
 pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-keysyms)
 
 set(VELMORA_UI_SOURCES
+  ${PROJECT_SOURCE_DIR}/platform/capture_source.cpp
   ${PROJECT_SOURCE_DIR}/platform/display.cpp
   ${PROJECT_SOURCE_DIR}/platform/dpi_source.cpp
   ${PROJECT_SOURCE_DIR}/platform/hotkey.cpp
+  ${PROJECT_SOURCE_DIR}/platform/instance_channel.cpp
+  ${PROJECT_SOURCE_DIR}/platform/portal.cpp
   ${PROJECT_SOURCE_DIR}/platform/quit_signals.cpp
   ${PROJECT_SOURCE_DIR}/platform/screen_capture.cpp
   ${PROJECT_SOURCE_DIR}/platform/tray_icon.cpp
@@ -39,6 +42,7 @@ set(VELMORA_UI_SOURCES
   ${PROJECT_SOURCE_DIR}/ui/posted_msgbox.cpp
   ${PROJECT_SOURCE_DIR}/ui/result_float_wnd.cpp
   ${PROJECT_SOURCE_DIR}/ui/result_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/session_notice.cpp
   ${PROJECT_SOURCE_DIR}/ui/skin/attribute_list.cpp
   ${PROJECT_SOURCE_DIR}/ui/skin/button.cpp
   ${PROJECT_SOURCE_DIR}/ui/skin/combo.cpp
@@ -66,9 +70,12 @@ set(VELMORA_UI_SOURCES
   ${PROJECT_SOURCE_DIR}/ui/skin/window_widget.cpp
 )
 set(VELMORA_UI_HEADERS
+  ${PROJECT_SOURCE_DIR}/platform/capture_source.h
   ${PROJECT_SOURCE_DIR}/platform/display.h
   ${PROJECT_SOURCE_DIR}/platform/dpi_source.h
   ${PROJECT_SOURCE_DIR}/platform/hotkey.h
+  ${PROJECT_SOURCE_DIR}/platform/instance_channel.h
+  ${PROJECT_SOURCE_DIR}/platform/portal.h
   ${PROJECT_SOURCE_DIR}/platform/quit_signals.h
   ${PROJECT_SOURCE_DIR}/platform/rect.h
   ${PROJECT_SOURCE_DIR}/platform/screen_capture.h
@@ -104,6 +111,7 @@ set(VELMORA_UI_HEADERS
   ${PROJECT_SOURCE_DIR}/ui/posted_msgbox.h
   ${PROJECT_SOURCE_DIR}/ui/result_float_wnd.h
   ${PROJECT_SOURCE_DIR}/ui/result_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/session_notice.h
   ${PROJECT_SOURCE_DIR}/ui/skin/attribute_list.h
   ${PROJECT_SOURCE_DIR}/ui/skin/button.h
   ${PROJECT_SOURCE_DIR}/ui/skin/combo.h
@@ -135,7 +143,8 @@ set(VELMORA_UI_HEADERS
 
 add_library(velmora_ui STATIC ${VELMORA_UI_SOURCES} ${VELMORA_UI_HEADERS})
 set_target_properties(velmora_ui PROPERTIES AUTOMOC ON)
-target_link_libraries(velmora_ui PUBLIC velmora_core Qt6::Widgets Qt6::UiTools PkgConfig::XCB)
+target_link_libraries(velmora_ui PUBLIC velmora_core Qt6::Widgets Qt6::UiTools Qt6::DBus Qt6::Network
+  PkgConfig::XCB)
 
 # Windows load their layouts and images at run time from the "resource" folder beside the
 # executable. velmora_copy_resources(target) keeps a copy of the folder beside `target`, refreshed
@@ -164,7 +173,8 @@ function(velmora_copy_resources target)
   add_dependencies(${target} ${copy_target})
 endfunction()
 
-# The program. It finds its resource folder, settings file and log folder beside itself.
-add_executable(velmora-translator ${PROJECT_SOURCE_DIR}/app/main.cpp ${PROJECT_SOURCE_DIR}/app/main_utils.cpp)
+# The program. It finds its resource folder beside itself or in ../share/velmora (vl::ResourceDir).
+add_executable(velmora-translator ${PROJECT_SOURCE_DIR}/app/main.cpp ${PROJECT_SOURCE_DIR}/app/main_utils.cpp
+  ${PROJECT_SOURCE_DIR}/app/instance.cpp)
 target_link_libraries(velmora-translator PRIVATE velmora_ui)
 velmora_copy_resources(velmora-translator)

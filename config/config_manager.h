@@ -6,9 +6,9 @@
 #include "config/velmora.hxx"
 #include "utils/vl_singleton.h"
 
-// Owner of the user's settings ("velmora.xml" beside the executable) and of the small remote
-// configuration the back-end supplies. It is the settings document itself: windows read and
-// change user() and conf() on the UI thread and call Flush to save.
+// Owner of the user's settings ("velmora.xml" in the settings folder, vl::ConfigDir) and of the
+// small remote configuration the back-end supplies. It is the settings document itself: windows
+// read and change user() and conf() on the UI thread and call Flush to save.
 class ConfigManager : public Velmora, public vl::Singleton<ConfigManager> {
 public:
     static constexpr const char* kFileName = "velmora.xml";
@@ -16,7 +16,7 @@ public:
     // Unreadable files are kept as velmora.xml.bad, velmora.xml.bad.1 … velmora.xml.bad.9.
     static constexpr int kMaxBackups = 10;
 
-    // Settings beside the executable.
+    // Settings in the settings folder.
     ConfigManager();
     // Settings in another folder (tests, tools).
     explicit ConfigManager(std::string settingsDir);

@@ -3,12 +3,23 @@
 #include <fcntl.h>
 #include <spdlog/sinks/basic_file_sink.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "utils/vl_env.h"
 #include "utils/vl_log.h"
 #include "utils/vl_string.h"
+
+namespace {
+
+const std::string kLogPrefix = "velmora-translator-";
+constexpr std::size_t kKeptLogs = 10;
+
+}  // namespace
 
 std::string LogFileName(std::chrono::system_clock::time_point now) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
@@ -17,10 +28,30 @@ std::string LogFileName(std::chrono::system_clock::time_point now) {
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
         1000;
-    return "velmora-translator-" + std::to_string(local.tm_year + 1900) +
-           std::to_string(local.tm_mon + 1) + std::to_string(local.tm_mday) + "-" +
-           std::to_string(local.tm_hour) + std::to_string(local.tm_min) +
-           std::to_string(local.tm_sec) + "." + std::to_string(ms) + ".log";
+    return kLogPrefix + std::to_string(local.tm_year + 1900) + std::to_string(local.tm_mon + 1) +
+           std::to_string(local.tm_mday) + "-" + std::to_string(local.tm_hour) +
+           std::to_string(local.tm_min) + std::to_string(local.tm_sec) + "." + std::to_string(ms) +
+           ".log";
+}
+
+void PruneLogs(const std::string& dir, std::size_t keep) {
+    namespace fs = std::filesystem;
+    std::vector<std::pair<fs::file_time_type, fs::path>> logs;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(kLogPrefix, 0) != 0 || name.size() < 4 ||
+            name.compare(name.size() - 4, 4, ".log") != 0 || !it->is_regular_file(ec))
+            continue;
+        logs.emplace_back(it->last_write_time(ec), it->path());
+    }
+    if (logs.size() <= keep)
+        return;
+    std::sort(logs.begin(), logs.end(), [](const auto& a, const auto& b) { return a > b; });
+    for (std::size_t i = keep; i < logs.size(); ++i) {
+        if (!fs::remove(logs[i].second, ec) && ec)
+            VL_WARN("remove old log \"{}\" failed, {}", logs[i].second.string(), ec.message());
+    }
 }
 
 bool InitLog() {
@@ -47,5 +78,6 @@ bool InitLog() {
         std::fprintf(stderr, "InitLog failed\n%s\n", e.what());
         return false;
     }
+    PruneLogs(dir, kKeptLogs);
     return true;
 }

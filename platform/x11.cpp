@@ -33,4 +33,39 @@ bool QtDisplay(Display* out) {
     return true;
 }
 
+namespace {
+
+// The window named by a WINDOW property of `window`, or XCB_WINDOW_NONE.
+xcb_window_t WindowProperty(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property) {
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, property, XCB_ATOM_WINDOW, 0, 1), nullptr);
+    xcb_window_t value = XCB_WINDOW_NONE;
+    if (reply != nullptr && reply->type == XCB_ATOM_WINDOW && reply->format == 32 &&
+        xcb_get_property_value_length(reply) >= 4) {
+        value = *static_cast<const xcb_window_t*>(xcb_get_property_value(reply));
+    }
+    std::free(reply);
+    return value;
+}
+
+}  // namespace
+
+bool WindowManagerRunning() {
+    Display d;
+    if (!QtDisplay(&d)) {
+        return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    }
+    static const char kName[] = "_NET_SUPPORTING_WM_CHECK";
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        d.connection, xcb_intern_atom(d.connection, 1, sizeof(kName) - 1, kName), nullptr);
+    const xcb_atom_t check = atom != nullptr ? atom->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(atom);
+    if (check == XCB_ATOM_NONE) {
+        return false;
+    }
+    // A manager that ended leaves the root's property behind; its own window then is gone.
+    const xcb_window_t child = WindowProperty(d.connection, d.root, check);
+    return child != XCB_WINDOW_NONE && WindowProperty(d.connection, child, check) == child;
+}
+
 }  // namespace vl::platform::x11

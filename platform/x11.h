@@ -17,4 +17,9 @@ struct Display {
 // application object exists. UI thread.
 bool QtDisplay(Display* out);
 
+// Whether a window manager looks after the program's windows (one that could minimise them): on
+// X11 one that announced itself on the root window (_NET_SUPPORTING_WM_CHECK); always under
+// Wayland; never on other platforms (offscreen). UI thread.
+bool WindowManagerRunning();
+
 }  // namespace vl::platform::x11

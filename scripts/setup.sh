@@ -6,6 +6,7 @@
 #                           measurement
 #   scripts/setup.sh cluster  that, plus PostgreSQL and HAProxy (scripts/backend-cluster.sh)
 #   scripts/setup.sh fuzz   what building the fuzz targets needs (clang and libFuzzer)
+#   scripts/setup.sh package  that, plus what building and checking the Debian package needs
 set -euo pipefail
 
 build_packages=(
@@ -21,8 +22,10 @@ build_packages=(
   tesseract-ocr-chi-tra-vert tesseract-ocr-jpn tesseract-ocr-jpn-vert tesseract-ocr-kor
   tesseract-ocr-kor-vert tesseract-ocr-por tesseract-ocr-spa tesseract-ocr-fra tesseract-ocr-rus
 )
+packaging_packages=(dpkg-dev desktop-file-utils appstream)
 test_packages=(xvfb xauth xdotool x11-utils x11-xserver-utils trayer openssl imagemagick openbox
-  postgresql-15)
+  dbus python3-gi sway xdg-desktop-portal xdg-desktop-portal-wlr pipewire wireplumber grim
+  postgresql-15 "${packaging_packages[@]}")
 
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 bench_packages=(wrk curl tesseract-ocr postgresql-15 haproxy)
@@ -34,6 +37,7 @@ case "${1:-run}" in
   bench) wanted+=("${bench_packages[@]}") ;;
   cluster) wanted+=("${cluster_packages[@]}") ;;
   fuzz) wanted+=("${fuzz_packages[@]}") ;;
+  package) wanted+=("${packaging_packages[@]}") ;;
 esac
 
 missing=()

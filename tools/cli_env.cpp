@@ -1,10 +1,11 @@
 #include <iostream>
 
 #include "logic/local_ocr.h"
+#include "protocol/backend_protocol.h"
 #include "tools/cli_common.h"
-#include "utils/vl_backend.h"
 #include "utils/vl_env.h"
 #include "utils/vl_services.h"
+#include "utils/vl_session.h"
 #include "utils/vl_string.h"
 
 namespace cli {
@@ -21,10 +22,13 @@ int Env(const Args& args) {
               << "dpi: " << vl::OSDpi() << "\n"
               << "hardware: " << vl::HardwareSummary() << "\n"
               << "os: " << vl::OsDescription() << "\n"
+              << "session: " << vl::SessionKindName(vl::DetectSession()) << "\n"
               << "exe_dir: " << vl::ToString(vl::ExeDir()) << "\n"
+              << "config_dir: " << vl::ToString(vl::ConfigDir()) << "\n"
               << "log_dir: " << vl::ToString(vl::LogDir()) << "\n"
               << "cache_dir: " << vl::ToString(vl::CacheDir()) << "\n"
-              << "service_url: " << vl::ServiceUrl(vl::backend::kConfigGet.path) << "\n";
+              << "resource_dir: " << vl::ResourceDir() << "\n"
+              << "service_url: " << vl::ServiceUrl(velmora::protocol::kConfigGet.path) << "\n";
     const std::string dataDir = vl::Services().localOcr.dataDir;
     std::string languages;
     for (const std::string& model : LocalOcr::InstalledModels(dataDir)) {

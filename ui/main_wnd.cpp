@@ -7,6 +7,8 @@
 #include "logic/user_manager.h"
 #include "logic/window_answers.h"
 #include "platform/tray_icon.h"
+#include "platform/x11.h"
+#include "protocol/backend_protocol.h"
 #include "ui/common_msgbox_wnd.h"
 #include "ui/link.h"
 #include "ui/login_wnd.h"
@@ -28,7 +30,6 @@
 #include "ui/skin/icon_registry.h"
 #include "ui/skin/label.h"
 #include "ui/skin/qt_message_loop.h"
-#include "utils/vl_backend.h"
 #include "utils/vl_http.h"
 #include "utils/vl_log.h"
 #include "utils/vl_string.h"
@@ -88,9 +89,30 @@ bool MainWnd::InitTray() {
         VL_INFO("already init tray");
         return true;
     }
+    TrayMissing();  // the icon docks when a tray appears later
     tray_ = std::make_unique<TrayIcon>(GetHWND(), kTrayMessage,
                                        skin::IconFromHandle(skin::LoadAppIcon()), u"Velmora翻译器");
     return true;
+}
+
+bool MainWnd::TrayMissing() {
+    if (TrayIcon::HostAvailable()) {
+        return false;
+    }
+    if (!trayMissingLogged_) {
+        trayMissingLogged_ = true;
+        VL_WARN("system tray not available");
+    }
+    return true;
+}
+
+void MainWnd::Conceal() {
+    // Without a window manager there is no task bar either: hidden, a later start shows it.
+    if (TrayMissing() && vl::platform::x11::WindowManagerRunning()) {
+        Minimize();
+    } else {
+        ShowWindow(false);
+    }
 }
 
 void MainWnd::UninitTray() {
@@ -108,6 +130,12 @@ void MainWnd::OnTray(vl::UINT event) {
         case vl::WM_LBUTTONDBLCLK:
             ShowWindow(true, true);
             break;
+        case TrayIcon::kTranslateChosen:
+            RunCommand("translate");
+            break;
+        case TrayIcon::kRegionChosen:
+            RunCommand("region");
+            break;
         default:
             break;
     }
@@ -115,6 +143,12 @@ void MainWnd::OnTray(vl::UINT event) {
 
 vl::LRESULT MainWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) {
     switch (msg) {
+        case vl::WM_CLOSE:
+            if (wParam == skin::kModalAborted) {  // the window manager's close
+                Conceal();
+                return 0;
+            }
+            break;
         case vl::WM_SHOWWINDOW:
             if (wParam != 0) {
                 ResultWnd::Instance()->Disarm();
@@ -347,16 +381,16 @@ void MainWnd::OnNeedLogin() {
 
 void MainWnd::RequestGift(const std::string& token) {
     const vl::HWND hwnd = GetHWND();
-    const bool queued = vl::Http::Instance()->PostAsync(
-        [hwnd](bool ok, const std::string& error, std::int32_t, const std::string& response,
-               const std::string&, const std::string&, std::int32_t) {
-            if (!ok) {
-                VL_WARN("request gift failed, {}", error);
+    const bool queued = vl::Http::Instance()->Async(
+        {.verb = vl::net::Verb::Post,
+         .url = vl::ServiceUrl(velmora::protocol::kGiftFreeNums.path),
+         .headers = {{"Content-Type", "application/json"}, {"Access-Token", token}}},
+        [hwnd](const vl::Http::Result& r) {
+            if (!r.ok) {
+                VL_WARN("request gift failed, {}", r.error);
             }
-            vl::PostOwned(hwnd, kGiftMessage, ok, std::make_unique<std::string>(response));
-        },
-        vl::ServiceUrl(vl::backend::kGiftFreeNums.path),
-        {{"Content-Type", "application/json"}, {"Access-Token", token}}, "");
+            vl::PostOwned(hwnd, kGiftMessage, r.ok, std::make_unique<std::string>(r.response));
+        });
     if (!queued) {
         VL_ERROR("request gift failed, not queued");
     }
@@ -385,7 +419,9 @@ void MainWnd::Notify(const skin::Notification& msg) {
         return;
     }
     const vl::HWND hwnd = GetHWND();
-    if (name == "close" || name == "minimize") {
+    if (name == "close") {
+        Conceal();
+    } else if (name == "minimize") {
         TopLevelWindow::Notify(msg);
     } else if (name == "vip") {
         PayWnd::Instance()->ShowWindow(true, true);
@@ -415,6 +451,29 @@ void MainWnd::Notify(const skin::Notification& msg) {
     }
 }
 
+bool MainWnd::RunCommand(std::string_view command) {
+    ResultWnd* result = ResultWnd::Instance();
+    if (command == "show") {
+        ShowWindow(true, true);
+    } else if (command == "translate") {
+        // Armed: a run, as Ctrl+Alt+T. Not yet: the start button's way (sign-in, the ball).
+        if (result->Armed()) {
+            result->RunHotKeyCommand(true);
+        } else {
+            Launch();
+        }
+    } else if (command == "region") {
+        if (result->Armed()) {
+            result->RunHotKeyCommand(false);
+        } else {
+            MainRegionWnd::Run(GetHWND());
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
 void MainWnd::OpenHelp() {
     if (!OpenLink("help")) {
         CommonMsgBoxWnd::Show(GetHWND(), u"提示", u"打开帮助网页失败", u"", nullptr);
@@ -440,7 +499,7 @@ void MainWnd::Launch() {
         return;
     }
     quotaUsedUp_ = false;
-    ShowWindow(false);
+    Conceal();
     ResultWnd::Instance()->Begin();
     if (!Settings().conf().tip()) {
         CommonMsgBoxWnd::Show(GetHWND(), u"悬浮球功能介绍",

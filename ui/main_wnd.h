@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 #include <memory>
 #include <string>
 
@@ -16,10 +18,14 @@ class Control;
 
 // The control centre the user sees at start: the account area, the two language pickers, the
 // text direction, the pages, and the start button that hides the window and arms the capture.
-// It owns the tray icon, keeps the account token in the settings and asks for the free gift
-// after each sign-in.
+// Without a tray host, closing or starting minimises it instead. It owns the tray icon, keeps the
+// account token in the settings and asks for the free gift after each sign-in.
 class MainWnd : public TopLevelWindow, public vl::Singleton<MainWnd> {
 public:
+    // A command from the tray menu or from another start of the program: "show" brings this
+    // window forward, "translate" and "region" do what the hotkeys do (armed) or start the
+    // program's work (not yet armed). False for an unknown command.
+    bool RunCommand(std::string_view command);
     const char* GetWindowClassName() const override { return "velmora_main_wnd"; }
     vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override;
     void Notify(const skin::Notification& msg) override;
@@ -46,6 +52,11 @@ private:
     bool InitTray();
     void UninitTray();
     void OnTray(vl::UINT event);
+    // Puts the window out of the way: hidden while a tray icon can bring it back, minimised
+    // otherwise so the task bar can.
+    void Conceal();
+    // True when no tray host is there; said in the log once.
+    bool TrayMissing();
 
     // Selects the item of picker `name` whose user data is `code` (the first one when none is).
     bool InitPicker(const std::string& name, const std::string& code);
@@ -82,6 +93,7 @@ private:
     skin::Control* nums_ = nullptr;
     // Set when the back-end refuses the token while the start button refreshes the account.
     bool tokenRefused_ = false;
+    bool trayMissingLogged_ = false;
     // The back-end refused to count a translation: the account has none left.
     bool quotaUsedUp_ = false;
 };

@@ -12,8 +12,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "utils/vl_host_facts.h"
 #include "utils/vl_file.h"
+#include "utils/vl_folders.h"
+#include "utils/vl_host_facts.h"
 #include "utils/vl_log.h"
 #include "utils/vl_services.h"
 #include "utils/vl_string.h"
@@ -69,23 +70,6 @@ std::string ReadDeviceId(const std::string& path) {
     return value;
 }
 
-// Without a home the identifier lives in /tmp, in a folder of this user that nobody else can
-// write (so nobody can plant a link there); empty when such a folder cannot be had.
-std::string PrivateTmpBase() {
-    const std::string dir = "/tmp/velmora-" + std::to_string(::getuid());
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-        VL_ERROR("create \"{}\" failed, {}", dir, std::strerror(errno));
-        return {};
-    }
-    struct stat st {};
-    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
-        (st.st_mode & 077) != 0) {
-        VL_ERROR("\"{}\" is not a private folder of this user, not used", dir);
-        return {};
-    }
-    return dir;
-}
-
 // Writes through a fresh temporary file so a crash never leaves half an identifier behind, and
 // replaces a link at the path instead of writing where it points.
 bool StoreDeviceId(const std::string& path, const std::string& id) {
@@ -97,24 +81,6 @@ bool StoreDeviceId(const std::string& path, const std::string& id) {
         return false;
     }
     return true;
-}
-
-std::u16string SubDir(const char* name) {
-    const std::u16string exe = ExeDir();
-    if (exe.empty())
-        return {};
-    const std::u16string dir = exe + u"/" + ToWString(name);
-    const std::string path = ToString(dir);
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        return dir;
-    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
-        // May run before logging exists.
-        std::fprintf(stderr, "CreateDirectory(%s, NULL) failed, last error %d\n", path.c_str(),
-                     errno);
-        return {};
-    }
-    return dir;
 }
 
 }  // namespace
@@ -162,7 +128,7 @@ std::string DeviceIdPath() {
     } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
         base = std::string(home) + "/.config";
     } else {
-        base = PrivateTmpBase();
+        base = PrivateTmpFolder();
         if (base.empty()) {
             return {};
         }
@@ -222,14 +188,6 @@ std::u16string ExeDir() {
     }
     path.resize(slash == 0 ? 1 : slash);
     return ToWString(path);
-}
-
-std::u16string LogDir() {
-    return SubDir("log");
-}
-
-std::u16string CacheDir() {
-    return SubDir("cache");
 }
 
 std::string ServiceUrl(const std::string& path) {

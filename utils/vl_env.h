@@ -47,9 +47,25 @@ std::string OsDescription();
 
 // The executable's directory without a trailing separator, or empty.
 std::u16string ExeDir();
-// The "log" and "cache" folders beside the executable, created when missing; empty on failure.
+
+// Where the program keeps its files; see utils/vl_folders.cpp. Each is created when missing and
+// is empty on failure. A portable copy (a build tree, a folder of its own it may write) keeps
+// them beside the executable; an installed program uses the per-user XDG folders.
+//   ConfigDir  settings and services file: beside the executable, or $XDG_CONFIG_HOME/velmora
+//   LogDir     "log" beside the executable, or $XDG_STATE_HOME/velmora/log
+//   CacheDir   "cache" beside the executable, or $XDG_CACHE_HOME/velmora (payment QR images)
+std::u16string ConfigDir();
 std::u16string LogDir();
 std::u16string CacheDir();
+// A named folder inside CacheDir ("tm" for the translation memory), private to the user; empty
+// when `name` is not a plain folder name or the folder cannot be had.
+std::string CacheSubDir(const std::string& name);
+// The read-only data the windows load (layouts, images), with a trailing separator: "resource/"
+// beside the executable, else "../share/velmora/" of an installed program.
+std::string ResourceDir();
+// A private folder for this user's sockets and locks: $XDG_RUNTIME_DIR/velmora, else
+// /tmp/velmora-<uid>; empty when none can be had.
+std::string RuntimeDir();
 
 // The environment lock: guards the cached version text, device identifier and common query.
 std::recursive_mutex& EnvLock();

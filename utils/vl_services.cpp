@@ -116,7 +116,7 @@ ServiceConfig LoadServiceConfig(const std::string& path) {
 ServiceConfig Services() {
     std::lock_guard lock(g_mutex);
     if (!g_config) {
-        const std::string dir = ToString(ExeDir());
+        const std::string dir = ToString(ConfigDir());
         g_config =
             dir.empty() ? ServiceConfig{} : LoadServiceConfig(dir + "/" + kServiceConfigFile);
     }

@@ -3,7 +3,7 @@
 #include <string>
 
 // Hosts and credentials of the outside services. Built-in defaults, overridden field by field by
-// an optional "velmora-services.json" beside the executable.
+// an optional "velmora-services.json" in the settings folder (vl::ConfigDir).
 namespace vl {
 
 struct ServiceConfig {
@@ -52,7 +52,7 @@ bool ApplyServiceConfig(const std::string& jsonText, ServiceConfig& config);
 // read is logged.
 ServiceConfig LoadServiceConfig(const std::string& path);
 
-// The process's configuration: loaded from beside the executable on first use.
+// The process's configuration: loaded from the settings folder on first use.
 ServiceConfig Services();
 
 // The address a link target leads to: a link name of the services file ("help", "agreement",

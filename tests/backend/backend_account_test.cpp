@@ -49,12 +49,12 @@ TEST_F(BackendAccountTest, PhoneSignInGivesTheAccountItsGiftOnceAndKeepsNoSecret
                                     {"Access-Token", info.token}};
     std::string contents[2];
     for (std::string& content : contents) {
-        std::string error, response;
-        std::int32_t httpCode = 0;
-        ASSERT_TRUE(vl::Http::Instance()->PostSync(error, httpCode, response,
-                                                   vl::ServiceUrl("/gift/free-nums/get"), headers,
-                                                   "", 0, true));
-        content = nlohmann::json::parse(response)["data"]["content"];
+        const vl::Http::Result r =
+            vl::Http::Instance()->Sync({.verb = vl::net::Verb::Post,
+                                        .url = vl::ServiceUrl("/gift/free-nums/get"),
+                                        .headers = headers});
+        ASSERT_TRUE(r.ok) << r.error;
+        content = nlohmann::json::parse(r.response)["data"]["content"];
     }
     EXPECT_NE(contents[0], "");
     EXPECT_EQ(contents[1], "");

@@ -145,8 +145,10 @@ XServer::~XServer() {
     }
 }
 
-ProgramRun::ProgramRun() {
-    std::filesystem::copy_file(VELMORA_PROGRAM_PATH, dir_.File("velmora-translator"));
+ProgramRun::ProgramRun(std::string executable) : executable_(std::move(executable)) {}
+
+ProgramRun::ProgramRun() : executable_(dir_.File("velmora-translator")) {
+    std::filesystem::copy_file(VELMORA_PROGRAM_PATH, executable_);
     std::filesystem::copy(VELMORA_RESOURCE_DIR, dir_.File("resource"),
                           std::filesystem::copy_options::recursive);
 }
@@ -164,16 +166,17 @@ void ProgramRun::UseUnreachableBackend() {
     dir_.Write("velmora-services.json", R"({"backend":{"url":"http://127.0.0.1:9"}})");
 }
 
-bool ProgramRun::Start(const std::string& display) {
-    std::map<std::string, std::string> env{{"QT_QPA_PLATFORM", "xcb"}};
+bool ProgramRun::Start(const std::string& display,
+                       const std::map<std::string, std::string>& extraEnv) {
+    std::map<std::string, std::string> env = extraEnv;
+    env["QT_QPA_PLATFORM"] = "xcb";
     std::vector<std::string> unset;
     if (display.empty()) {
         unset.push_back("DISPLAY");
     } else {
         env["DISPLAY"] = display;
     }
-    pid_ = Spawn({dir_.File("velmora-translator")}, env, unset, dir_.Path().string(),
-                 dir_.File("stderr.txt"));
+    pid_ = Spawn({executable_}, env, unset, dir_.Path().string(), dir_.File("stderr.txt"));
     return pid_ > 0;
 }
 

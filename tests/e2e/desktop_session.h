@@ -38,6 +38,9 @@ private:
 class ProgramRun {
 public:
     ProgramRun();
+    // The program at `executable` as it stands (an unpacked package); the folder only keeps its
+    // standard error.
+    explicit ProgramRun(std::string executable);
     ~ProgramRun();
     ProgramRun(const ProgramRun&) = delete;
     ProgramRun& operator=(const ProgramRun&) = delete;
@@ -46,8 +49,8 @@ public:
     // A back-end address that refuses connections at once.
     void UseUnreachableBackend();
 
-    // Starts the program; `display` empty runs it without DISPLAY.
-    bool Start(const std::string& display);
+    // Starts the program with `env` added; `display` empty runs it without DISPLAY.
+    bool Start(const std::string& display, const std::map<std::string, std::string>& env = {});
     pid_t Pid() const { return pid_; }
     void Signal(int sig);
     // Waits for the program to end; its exit code, or -1 (killed after `timeout`).
@@ -61,6 +64,7 @@ public:
 
 private:
     TempDir dir_;
+    std::string executable_;
     pid_t pid_ = -1;
     int status_ = -1;
 };

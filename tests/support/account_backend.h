@@ -20,9 +20,10 @@
 #include "logic/user_phone.h"
 #include "logic/user_qq.h"
 #include "logic/user_wechat.h"
+#include "protocol/backend_protocol.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/loopback_server.h"
-#include "utils/vl_backend.h"
+#include "utils/vl_browser.h"
 #include "utils/vl_http.h"
 #include "utils/vl_services.h"
 #include "utils/vl_wnd.h"
@@ -34,7 +35,7 @@ namespace vl::test {
 class AccountBackend : public LoopbackServer {
 public:
     AccountBackend() : saved_(vl::Services()) {
-        namespace b = vl::backend;
+        namespace b = velmora::protocol;
         for (const auto& e :
              {b::kUserInfo, b::kSmsSendCode, b::kLoginSms, b::kLoginQqOauthInfo,
               b::kLoginWechatQrInfo, b::kLoginQqPoll, b::kLoginWechatPoll, b::kTransSaveNums,
@@ -165,13 +166,13 @@ inline void RestoreQrPolls() {
 class OpenedPages {
 public:
     OpenedPages() {
-        vl::Http::SetUrlOpener([this](const std::string& url) {
+        vl::SetUrlOpener([this](const std::string& url) {
             std::lock_guard lock(mutex_);
             urls_.push_back(url);
             return works.load();
         });
     }
-    ~OpenedPages() { vl::Http::SetUrlOpener(nullptr); }
+    ~OpenedPages() { vl::SetUrlOpener(nullptr); }
     std::vector<std::string> Get() {
         std::lock_guard lock(mutex_);
         return urls_;

@@ -11,6 +11,7 @@
 
 #include "config/config_manager.h"
 #include "config/settings_document.h"
+#include "protocol/backend_protocol.h"
 #include "tests/support/account_backend.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/login_wnd.h"
@@ -22,12 +23,13 @@
 #include "ui/skin/option.h"
 #include "ui/skin/text.h"
 #include "ui/skin/window_widget.h"
+#include "utils/vl_browser.h"
 #include "utils/vl_string.h"
 
 using vl::test::AccountBackend;
 using vl::test::LogCapture;
 using vl::test::RunUntil;
-namespace b = vl::backend;
+namespace b = velmora::protocol;
 
 namespace {
 
@@ -426,7 +428,7 @@ TEST_F(MainWindows, ShortcutPageShowsTheStoredKeys) {
 
 TEST_F(MainWindows, ContactPageShowsTheNumberAndOpensItsLink) {
     int opened = 0;
-    vl::Http::SetUrlOpener([&](const std::string&) { return ++opened; });
+    vl::SetUrlOpener([&](const std::string&) { return ++opened; });
     std::string number;
     user_.On("velmora_main_contact_wnd", [&](skin::Window& w) {
         number = User::Text(w, "qq_number");
@@ -434,7 +436,7 @@ TEST_F(MainWindows, ContactPageShowsTheNumberAndOpensItsLink) {
         User::Click(w, "qq");
     });
     QTest::mouseClick(Find<skin::Button>(main_, "contact"), Qt::LeftButton);
-    vl::Http::SetUrlOpener(nullptr);
+    vl::SetUrlOpener(nullptr);
     EXPECT_TRUE(!number.empty() && number == ConfigManager::Instance()->CustomerServiceQq());
     EXPECT_EQ(opened, 1);
 }

@@ -345,9 +345,8 @@ TEST_F(PayTest, AnAnswerArrivingAfterItsWindowClosedIsFreedUnread) {
     release.set_value();
     // Completions run in order: once a later request's has run, the late answer was posted.
     std::atomic<bool> later{false};
-    vl::Http::Instance()->GetAsync([&](bool, const std::string&, std::int32_t, const std::string&,
-                                       const auto&...) { later = true; },
-                                   server_.Url("/goods/list"), {});
+    vl::Http::Instance()->Async({.url = server_.Url("/goods/list")},
+                                [&](const vl::Http::Result&) { later = true; });
     ASSERT_TRUE(vl::test::RunUntil([&] { return later.load(); }));
     vl::test::ProcessEvents();
     EXPECT_FALSE(fs::exists(vl::ToString(vl::CacheDir()) + "/LATE1.png"));

@@ -11,14 +11,15 @@
 #include <thread>
 
 #include "logic/init_log.h"
-#include "utils/vl_host_facts.h"
-#include "utils/vl_launch.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 #include "utils/vl_base64.h"
 #include "utils/vl_env.h"
+#include "utils/vl_folders.h"
+#include "utils/vl_host_facts.h"
+#include "utils/vl_launch.h"
 #include "utils/vl_log.h"
 #include "utils/vl_services.h"
 #include "utils/vl_singleton.h"
@@ -131,6 +132,9 @@ TEST(Text, MalformedSequencesBecomeOneReplacementEach) {
               "\xEF\xBF\xBD"
               "a");
     EXPECT_EQ(vl::UrlEncode(std::string("a b~\0+", 6)), "a+b%7E%00%2B");
+    // Signatures are computed over the percent forms: space, '~' and '/' differ by mode.
+    EXPECT_EQ(vl::UrlEncode("a b~/\xFF", vl::UrlEncoding::Rfc3986), "a%20b~%2F%FF");
+    EXPECT_EQ(vl::UrlEncode("a b~/\xFF", vl::UrlEncoding::Path), "a%20b~/%FF");
 }
 
 TEST(Text, Base64KeepsToTheAlphabetAndDecodesNothingPartially) {
@@ -237,7 +241,6 @@ TEST(HostFacts, InventoryFromProcAndSys) {
 
 // The log file is this start's own, in the process pattern, and no launched program inherits it.
 TEST(InitLog, WritesThisStartsFileWithTheProcessPattern) {
-    EXPECT_EQ(vl::VersionString(), "1.0.0");
     const std::string exe = vl::ToString(vl::ExeDir());
     EXPECT_TRUE(std::filesystem::exists(exe + "/foundation_test"));
     EXPECT_EQ(vl::ToString(vl::LogDir()), exe + "/log");
@@ -298,4 +301,45 @@ TEST(Cli, TranslatesStandardInputLinesInOneRequestAndReportsFailures) {
     r = RunProcess({cli, "translate", "--from", "xx", "--to", "chs", "hello"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("unknown source language \"xx\""), std::string::npos);
+}
+
+// A portable copy keeps its files beside itself; an installed one (or a folder it may not write)
+// uses the XDG folders, where only an absolute variable counts and the home gives the defaults.
+TEST(Folders, PortableCopyKeepsFilesBesideItselfOthersUseTheXdgFolders) {
+    vl::FolderFacts f;
+    f.exeDir = "/opt/v";
+    f.exeDirWritable = true;
+    f.home = "/home/u";
+    f.xdgConfig = "/x/cfg";
+    f.xdgState = "relative/state";
+    auto d = vl::DecideFolders(f, "/tmp/velmora-1");
+    EXPECT_EQ(d.config + "|" + d.log + "|" + d.cache, "/opt/v|/opt/v/log|/opt/v/cache");
+    for (const bool installed : {true, false}) {
+        f.installed = installed;
+        f.exeDirWritable = installed;  // installed wins over a writable bin/ (root)
+        d = vl::DecideFolders(f, "/tmp/velmora-1");
+        EXPECT_EQ(d.config + "|" + d.log + "|" + d.cache,
+                  "/x/cfg/velmora|/home/u/.local/state/velmora/log|/home/u/.cache/velmora");
+    }
+    f.home.clear();
+    d = vl::DecideFolders(f, "/tmp/velmora-1");
+    EXPECT_EQ(d.log, "/tmp/velmora-1/state/velmora/log");
+    EXPECT_TRUE(vl::DecideFolders(f, "").log.empty());
+}
+
+// Only the program's own logs count, the newest stay.
+TEST(InitLog, KeepsTheNewestTenLogFiles) {
+    TempDir dir;
+    const auto now = std::filesystem::file_time_type::clock::now();
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "velmora-translator-" + std::to_string(100 - i) + ".log";
+        dir.Write(name, "x");
+        std::filesystem::last_write_time(dir.Path() / name, now - std::chrono::hours(i));
+    }
+    dir.Write("notes.log", "mine");
+    PruneLogs(dir.Path().string(), 10);
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() / "velmora-translator-91.log"));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "velmora-translator-90.log"));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "velmora-translator-89.log"));
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() / "notes.log"));
 }

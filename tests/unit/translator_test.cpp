@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "config/config_manager.h"
+#include "logic/need_login.h"
 #include "logic/translator.h"
 #include "tests/support/form.h"
 #include "tests/support/log_capture.h"
@@ -128,7 +129,7 @@ TEST_F(ServicesTest, YoudaoOcrSendsTheSignedFormInFieldOrder) {
 // A vendor's answer is no back-end answer: its "code" 10505 signs nobody out.
 TEST_F(ServicesTest, YoudaoOcrReadsRegionsAndLinesInOrder) {
     std::atomic<int> needLogin{0};
-    vl::Http::SetNeedLoginHook([&needLogin] { ++needLogin; });
+    account::SetNeedLoginHook([&needLogin] { ++needLogin; });
     services_.Set(
         "/ocrapi", 200,
         R"({"code":10505,"errorCode":"0","Result":{"regions":[{"dir":"v","lang":"en","lines":[)" +
@@ -147,7 +148,7 @@ TEST_F(ServicesTest, YoudaoOcrReadsRegionsAndLinesInOrder) {
               (std::array<TranslatePoint, 4>{{{12, -3}, {0, 0}, {40, 60}, {0, 9}}}));
     // An unusable line is skipped and named.
     EXPECT_EQ(task.ocrErrInfo, R"(parse line failed, {"boundingBox":"1,2,3","text":"bad"})");
-    vl::Http::SetNeedLoginHook(nullptr);
+    vl::Http::SetAnswerCheck(nullptr);
     EXPECT_EQ(needLogin.load(), 0);
 }
 
@@ -344,11 +345,10 @@ TEST(ServicesTls, SelfSignedCertificateIsRefused) {
     EXPECT_EQ(task.ocrErrInfo, "ocr : request failed, " + reason);
     EXPECT_TRUE(LogCapture::Get()->Has("request ocr baidu failed, " + reason));
     std::string translation, error;
-    std::int32_t code = 0;
     EXPECT_FALSE(Translator::TranslateOnceYoudao(0, "secret text", 2, translation, error));
     EXPECT_EQ(error, "curl_easy_perform failed with 60, " + reason);
     vl::Http::Instance()->Init();
-    EXPECT_FALSE(vl::Http::Instance()->GetSync(error, code, translation, server.Url("/"), {}, 0));
+    EXPECT_FALSE(vl::Http::Instance()->Sync({.url = server.Url("/")}).ok);
     vl::Http::Instance()->Uninit();
     EXPECT_TRUE(LogCapture::Get()->Contains("curl_easy_perform failed with 60, " + reason));
     EXPECT_EQ(server.RequestCount(), 0u);
@@ -468,6 +468,7 @@ TEST_F(TaskThreadTest, UninitWaitsForTheRunningTaskAndDropsTheQueue) {
     translator_.PushTask(1, 0, 2, "running");
     translator_.PushTask(2, 0, 2, "queued");
     ASSERT_TRUE(vl::test::WaitUntil([&] { return calls == 1; }));
+    LogCapture::Get()->Clear();
     std::atomic<bool> returned{false};
     std::size_t callbacksWhenReturned = 0;
     std::thread stopper([&] {
@@ -475,8 +476,11 @@ TEST_F(TaskThreadTest, UninitWaitsForTheRunningTaskAndDropsTheQueue) {
         callbacksWhenReturned = recorder_.Results().size();
         returned = true;
     });
-    std::this_thread::sleep_for(50ms);
-    EXPECT_FALSE(returned.load());  // not while the OCR request is held
+    // Stopping has begun; the running task is still held by the server, so Uninit waits.
+    ASSERT_TRUE(vl::test::WaitUntil([] {
+        return LogCapture::Get()->Contains("translator stops, waiting for the running task");
+    }));
+    EXPECT_FALSE(returned.load());
     {
         std::lock_guard lock(gate);
         hold = false;

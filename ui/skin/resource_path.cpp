@@ -17,7 +17,7 @@ std::string g_path;  // empty: beside the executable
 std::string ResourcePath() {
     std::lock_guard lock(g_mutex);
     if (g_path.empty()) {
-        return vl::ToUtf8(vl::ExeDir()) + "/resource/";
+        return vl::ResourceDir();
     }
     return g_path;
 }

@@ -4,8 +4,8 @@
 
 namespace skin {
 
-// The folder layouts and images are loaded from, with a trailing separator: the "resource" folder
-// beside the executable unless set otherwise.
+// The folder layouts and images are loaded from, with a trailing separator: vl::ResourceDir()
+// unless set otherwise.
 std::string ResourcePath();
 void SetResourcePath(const std::string& path);
 
