@@ -63,6 +63,14 @@ bool Translator::TranslateYoudao(TranslateTask& task, std::vector<TranslateLine>
 bool Translator::TranslateOnceYoudao(std::int32_t srcLang, const std::string& text,
                                      std::uint32_t dstLang, std::string& translation,
                                      std::string& error) {
+    return TranslateOnceYoudao(vl::Services().youdaoTranslate, srcLang, text, dstLang, translation,
+                               error);
+}
+
+bool Translator::TranslateOnceYoudao(const vl::ServiceConfig::YoudaoTranslate& service,
+                                     std::int32_t srcLang, const std::string& text,
+                                     std::uint32_t dstLang, std::string& translation,
+                                     std::string& error) {
     translation.clear();
     if (text.empty()) {
         VL_WARN("source string is empty");
@@ -81,7 +89,6 @@ bool Translator::TranslateOnceYoudao(std::int32_t srcLang, const std::string& te
         return false;
     }
 
-    const vl::ServiceConfig::YoudaoTranslate service = vl::Services().youdaoTranslate;
     std::string salt;
     if (!vl::UuidGenWithoutDash(salt)) {
         VL_ERROR("UuidGenWithoutDash failed");
