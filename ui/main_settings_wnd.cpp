@@ -7,6 +7,7 @@
 
 #include "ui/link.h"
 #include "ui/main_noupdate_wnd.h"
+#include "ui/main_services_wnd.h"
 #include "ui/skin/control.h"
 #include "utils/vl_backend.h"
 #include "utils/vl_env.h"
@@ -72,6 +73,8 @@ void MainSettingsWnd::OnNotify(const skin::Notification& msg) {
         OpenTextLink(msg);
     } else if (msg.type == "click" && msg.senderName == "check" && !checking_) {
         CheckVersion();
+    } else if (msg.type == "click" && msg.senderName == "services") {
+        RunPage<MainServicesWnd>(GetHWND(), u"Velmora翻译-翻译服务", "main services");
     }
 }
 
