@@ -9,6 +9,7 @@ set(VELMORA_CORE_SOURCES
   ${PROJECT_SOURCE_DIR}/logic/engine_youdao.cpp
   ${PROJECT_SOURCE_DIR}/logic/init_log.cpp
   ${PROJECT_SOURCE_DIR}/logic/local_ocr.cpp
+  ${PROJECT_SOURCE_DIR}/logic/need_login.cpp
   ${PROJECT_SOURCE_DIR}/logic/translate_engine.cpp
   ${PROJECT_SOURCE_DIR}/logic/translate_types.cpp
   ${PROJECT_SOURCE_DIR}/logic/translation_memory.cpp
@@ -25,6 +26,7 @@ set(VELMORA_CORE_SOURCES
   ${PROJECT_SOURCE_DIR}/logic/user_wechat.cpp
   ${PROJECT_SOURCE_DIR}/logic/youdao_common.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_base64.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_browser.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_crypto.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_curl.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_env.cpp

@@ -15,6 +15,9 @@ add_custom_command(
     --generate-default-ctor
     --generate-comparison
     --root-element velmora
+    # The document's functions get their own names: "velmora" is also a C++ namespace.
+    --parser-regex "/(.+)/parse_$1/"
+    --serializer-regex "/(.+)/serialize_$1/"
     --output-dir ${VELMORA_SCHEMA_OUT}
     ${VELMORA_SCHEMA}
   DEPENDS ${VELMORA_SCHEMA}

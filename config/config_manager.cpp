@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "config/settings_document.h"
-#include "utils/vl_backend.h"
+#include "protocol/backend_protocol.h"
 #include "utils/vl_env.h"
 #include "utils/vl_file.h"
 #include "utils/vl_http.h"
@@ -210,18 +210,16 @@ bool ConfigManager::Flush() {
 }
 
 void ConfigManager::GetConfig() {
-    const std::string url = vl::ServiceUrl(vl::backend::kConfigGet.path) + kConfigKeys;
-    const vl::Http::Headers headers = {{"Content-Type", "application/json"}, {"Access-Token", ""}};
-    std::string error;
-    std::int32_t httpCode = 0;
-    std::string response;
-    if (!vl::Singleton<vl::Http>::Instance()->GetSync(error, httpCode, response, url, headers,
-                                                      vl::Http::kDefaultTimeoutMs)) {
-        VL_WARN("request config failed, msg {}, code {}, resp {}", error, httpCode,
-                vl::json::Excerpt(response));
+    const vl::Http::Result answer = vl::Singleton<vl::Http>::Instance()->Sync(
+        {.url = vl::ServiceUrl(velmora::protocol::kConfigGet.path) + kConfigKeys,
+         .headers = {{"Content-Type", "application/json"}, {"Access-Token", ""}},
+         .timeout = vl::Http::kDefaultTimeoutMs});
+    if (!answer.ok) {
+        VL_WARN("request config failed, msg {}, code {}, resp {}", answer.error, answer.httpCode,
+                vl::json::Excerpt(answer.response));
         return;
     }
-    ParseConfig(response);
+    ParseConfig(answer.response);
 }
 
 void ConfigManager::ParseConfig(const std::string& response) {

@@ -254,7 +254,7 @@ std::unique_ptr<Velmora> Read(std::istream& in) {
     if (root != nullptr && xsd::cxx::xml::dom::name<char>(*root).name() == "velmora") {
         DropUnread(*root, kVelmoraMembers);
     }
-    std::unique_ptr<Velmora> document = velmora(*doc, flags);
+    std::unique_ptr<Velmora> document = parse_velmora(*doc, flags);
     CheckRegionIntegers(*doc);
     return document;
 }
@@ -264,8 +264,8 @@ std::string Write(const Velmora& document) {
     xsd::cxx::xml::auto_initializer xerces(true, true);
     std::ostringstream out;
     try {
-        velmora(out, document, xml_schema::namespace_infomap(), "UTF-8",
-                xml_schema::flags::dont_initialize);
+        serialize_velmora(out, document, xml_schema::namespace_infomap(), "UTF-8",
+                          xml_schema::flags::dont_initialize);
     } catch (const xml_schema::exception&) {
         throw;
     } catch (...) {

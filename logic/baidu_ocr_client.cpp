@@ -1,9 +1,6 @@
 #include "logic/baidu_ocr_client.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <ctime>
 #include <limits>
@@ -15,6 +12,8 @@
 #include "utils/vl_curl.h"
 #include "utils/vl_json.h"
 #include "utils/vl_log.h"
+#include "utils/vl_string.h"
+#include "utils/vl_transfer.h"
 
 namespace {
 
@@ -22,42 +21,8 @@ constexpr const char* kBceVersion = "1";
 constexpr const char* kBceExpirationSeconds = "1800";
 constexpr std::int64_t kTokenRefreshMarginSeconds = 86400;
 
-std::string CurlUnescape(const std::string& s) {
-    int length = 0;
-    char* raw = curl_easy_unescape(nullptr, s.data(), static_cast<int>(s.size()), &length);
-    if (raw == nullptr) {
-        return {};
-    }
-    std::string out(raw, static_cast<std::size_t>(length));
-    curl_free(raw);
-    return out;
-}
-
-// Letters, digits and "-._~" stay, every other byte is %XX (upper-case): both libcurl's escaping
-// of form fields and the BCE URI encoding (which may keep "/"). Written here because
-// curl_easy_escape takes milliseconds for an image.
-std::string UriEncode(const std::string& s, bool keepSlash) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    static constexpr auto kKeep = [] {
-        std::array<bool, 256> keep{};
-        for (int c = 0; c < 256; ++c) {
-            keep[c] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                      c == '-' || c == '.' || c == '_' || c == '~';
-        }
-        return keep;
-    }();
-    std::string out;
-    out.reserve(s.size() + s.size() / 8);
-    for (const char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (kKeep[c] || (keepSlash && c == '/')) {
-            out.push_back(ch);
-        } else {
-            const char escaped[3] = {'%', kHex[c >> 4], kHex[c & 0x0F]};
-            out.append(escaped, 3);
-        }
-    }
-    return out;
+std::string Encode(const std::string& s) {
+    return vl::UrlEncode(s, vl::UrlEncoding::Rfc3986);
 }
 
 std::string Lower(std::string s) {
@@ -72,48 +37,28 @@ std::string Upper(std::string s) {
     return s;
 }
 
-// Text between "://" and the next "/" (or "?").
-std::string HostOf(const std::string& url) {
-    const auto scheme = url.find("://");
-    const std::size_t begin = scheme == std::string::npos ? 0 : scheme + 3;
-    const std::size_t end = url.find_first_of("/?", begin);
-    return url.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
-}
-
-// The path of the URL, without its query; "/" when it has none.
-std::string PathOf(const std::string& url) {
-    const auto scheme = url.find("://");
-    const std::size_t hostBegin = scheme == std::string::npos ? 0 : scheme + 3;
-    const std::size_t begin = url.find('/', hostBegin);
-    if (begin == std::string::npos) {
-        return "/";
-    }
-    const std::size_t end = url.find('?', begin);
-    return url.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
-}
-
 // Moves the URL's own query fields into `query`; returns the URL without them.
 std::string MergeUrlQuery(const std::string& url, BaiduOcrClient::Params& query) {
-    const auto mark = url.find('?');
-    if (mark == std::string::npos) {
+    vl::curl::UrlParts parts;
+    if (url.find('?') == std::string::npos || !vl::curl::SplitUrl(url, parts)) {
         return url;
     }
-    std::size_t pos = mark + 1;
-    while (pos < url.size()) {
-        std::size_t end = url.find('&', pos);
+    std::size_t pos = 0;
+    while (pos < parts.query.size()) {
+        std::size_t end = parts.query.find('&', pos);
         if (end == std::string::npos)
-            end = url.size();
-        const std::string pair = url.substr(pos, end - pos);
+            end = parts.query.size();
+        const std::string pair = parts.query.substr(pos, end - pos);
         if (!pair.empty()) {
             const auto eq = pair.find('=');
-            const std::string key = CurlUnescape(pair.substr(0, eq));
+            const std::string key = vl::curl::Unescape(pair.substr(0, eq));
             const std::string value =
-                eq == std::string::npos ? std::string() : CurlUnescape(pair.substr(eq + 1));
+                eq == std::string::npos ? std::string() : vl::curl::Unescape(pair.substr(eq + 1));
             query.emplace(key, value);
         }
         pos = end + 1;
     }
-    return url.substr(0, mark);
+    return parts.withoutQuery;
 }
 
 std::string AppendQuery(const std::string& url, const std::string& query) {
@@ -167,51 +112,25 @@ BaiduOcrClient::BaiduOcrClient(std::string appId, std::string apiKey, std::strin
 std::string BaiduOcrClient::FormEncode(const Params& fields) {
     std::string out;
     for (const auto& [key, value] : fields) {
-        out.append(UriEncode(key, false)).push_back('=');
-        out.append(UriEncode(value, false)).push_back('&');
+        out.append(vl::UrlEncode(key, vl::UrlEncoding::Rfc3986)).push_back('=');
+        out.append(vl::UrlEncode(value, vl::UrlEncoding::Rfc3986)).push_back('&');
     }
     return out;
 }
 
-int BaiduOcrClient::Transfer(const std::string& url, const Params& headers, const std::string* body,
-                             std::string& response, std::string& error) const {
-    vl::curl::Easy h(curl_easy_init());
-    if (!h) {
-        VL_ERROR("curl_easy_init failed");
-        error = "curl_easy_init failed";
-        return CURLE_FAILED_INIT;
+int BaiduOcrClient::Transfer(vl::net::Request request, std::string& response,
+                             std::string& error) const {
+    request.connectTimeoutMs = connectTimeoutMs_;
+    request.timeoutMs = timeoutMs_;
+    request.maxAnswerBytes = vl::curl::kMaxOcrAnswerBytes;
+    request.verbose = verbose_;
+    vl::net::Result result = vl::net::Send(request);
+    if (!result.ok) {
+        error = std::move(result.error);
+        return result.curlCode;
     }
-    vl::curl::Slist list;
-    if (!vl::curl::BuildHeaderList(headers, list, error)) {
-        VL_ERROR("{}", error);
-        return CURLE_BAD_FUNCTION_ARGUMENT;
-    }
-    CURL* c = h.get();
-    vl::curl::Sink sink{&response, vl::curl::kMaxOcrAnswerBytes};
-    using vl::curl::SetOpt;
-    bool set = SetOpt(c, CURLOPT_URL, url.c_str(), "CURLOPT_URL, " + url);
-    if (set && list) {
-        set = SetOpt(c, CURLOPT_HTTPHEADER, list.get(), "CURLOPT_HTTPHEADER, ...");
-    }
-    if (set && body != nullptr) {
-        set = SetOpt(c, CURLOPT_POST, 1L, "CURLOPT_POST, 1") &&
-              SetOpt(c, CURLOPT_POSTFIELDS, body->data(), "CURLOPT_POSTFIELDS, ...") &&
-              SetOpt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body->size()),
-                     "CURLOPT_POSTFIELDSIZE, " + std::to_string(body->size()));
-    }
-    set = set && vl::curl::SetCommonOptions(c, sink, connectTimeoutMs_, timeoutMs_) &&
-          SetOpt(c, CURLOPT_VERBOSE, verbose_ ? 1L : 0L,
-                 std::string("CURLOPT_VERBOSE, ") + (verbose_ ? "1" : "0"));
-    if (!set) {
-        error = "generate request failed";
-        return CURLE_FAILED_INIT;
-    }
-    const CURLcode rc = curl_easy_perform(c);
-    if (rc != CURLE_OK) {
-        error = vl::curl::TransferError(rc, sink);
-        VL_ERROR("curl_easy_perform failed with {}, {}", static_cast<int>(rc), error);
-    }
-    return rc;
+    response = std::move(result.body);
+    return CURLE_OK;
 }
 
 bool BaiduOcrClient::ParseAnswer(const std::string& body, Json::Value& root, std::string& errors) {
@@ -264,8 +183,7 @@ std::string BaiduOcrClient::GetAccessToken() {
                           {"grant_type", "client_credentials"}};
     std::string response;
     std::string error;
-    if (Transfer(AppendQuery(tokenUrl_, FormEncode(query)), {}, nullptr, response, error) !=
-        CURLE_OK) {
+    if (Transfer({.url = AppendQuery(tokenUrl_, FormEncode(query))}, response, error) != CURLE_OK) {
         return {};  // signed requests need no token
     }
     const Token token = ReadTokenAnswer(response, now);
@@ -294,7 +212,9 @@ void BaiduOcrClient::PrepareRequest(const std::string& url, Params& query, Param
 void BaiduOcrClient::SignBce(const std::string& method, const std::string& url, Params& query,
                              Params& headers) const {
     MergeUrlQuery(url, query);
-    headers["Host"] = HostOf(url);
+    vl::curl::UrlParts parts;
+    vl::curl::SplitUrl(url, parts);
+    headers["Host"] = parts.host;
     const std::string timestamp = UtcTimestamp(std::time(nullptr));
     headers["x-bce-date"] = timestamp;
 
@@ -305,17 +225,18 @@ void BaiduOcrClient::SignBce(const std::string& method, const std::string& url, 
     // Query and header entries are encoded first and sorted as encoded text.
     std::vector<std::string> canonicalQuery;
     for (const auto& [key, value] : query) {
-        canonicalQuery.push_back(UriEncode(key, false) + "=" + UriEncode(value, false));
+        canonicalQuery.push_back(Encode(key) + "=" + Encode(value));
     }
     std::vector<std::string> canonicalHeaders;
     std::vector<std::string> signedHeaders;
     for (const auto& [name, value] : headers) {
-        canonicalHeaders.push_back(UriEncode(Lower(name), false) + ":" + UriEncode(value, false));
+        canonicalHeaders.push_back(Encode(Lower(name)) + ":" + Encode(value));
         signedHeaders.push_back(Lower(name));
     }
     std::sort(canonicalQuery.begin(), canonicalQuery.end());
     std::sort(canonicalHeaders.begin(), canonicalHeaders.end());
-    const std::string canonical = Upper(method) + "\n" + UriEncode(PathOf(url), true) + "\n" +
+    const std::string canonical = Upper(method) + "\n" +
+                                  vl::UrlEncode(parts.path, vl::UrlEncoding::Path) + "\n" +
                                   Join(canonicalQuery, "&") + "\n" + Join(canonicalHeaders, "\n");
     const std::string signature = vl::HmacSha256Hex(signingKey, canonical);
     headers["authorization"] = prefix + "/" + Join(signedHeaders, ";") + "/" + signature;
@@ -325,11 +246,13 @@ Json::Value BaiduOcrClient::Request(const std::string& url, Params& query, Param
                                     const Params& body) {
     const std::string base = MergeUrlQuery(url, query);
     PrepareRequest(url, query, headers);
-    const std::string form = FormEncode(body);
     std::string response;
     transferError_.clear();
-    const int rc =
-        Transfer(AppendQuery(base, FormEncode(query)), headers, &form, response, transferError_);
+    const int rc = Transfer({.verb = vl::net::Verb::Post,
+                             .url = AppendQuery(base, FormEncode(query)),
+                             .headers = headers,
+                             .body = FormEncode(body)},
+                            response, transferError_);
     if (rc != CURLE_OK) {
         return CurlError(rc);
     }

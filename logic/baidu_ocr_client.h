@@ -6,9 +6,11 @@
 #include <map>
 #include <string>
 
+#include "utils/vl_transfer.h"
+
 // A small client of the Baidu OCR service ("general" recognition with positions): an OAuth token
 // request, then a form POST authenticated either with that token or, when the token's scope does
-// not allow it, with a BCE signature. Talks to libcurl directly; one object serves one OCR call.
+// not allow it, with a BCE signature. One object serves one OCR call.
 class BaiduOcrClient {
 public:
     using Params = std::map<std::string, std::string>;
@@ -46,10 +48,9 @@ private:
     std::string GetAccessToken();
     void PrepareRequest(const std::string& url, Params& query, Params& headers);
     Json::Value Request(const std::string& url, Params& query, Params& headers, const Params& body);
-    // One transfer; a POST when `body` is given. Returns the libcurl code, with `error` set
-    // when it is not CURLE_OK.
-    int Transfer(const std::string& url, const Params& headers, const std::string* body,
-                 std::string& response, std::string& error) const;
+    // One transfer with this client's time-outs and answer cap. Returns the libcurl code, with
+    // `error` set when it is not CURLE_OK.
+    int Transfer(vl::net::Request request, std::string& response, std::string& error) const;
 
     std::string appId_;
     std::string apiKey_;

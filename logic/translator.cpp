@@ -65,6 +65,7 @@ void Translator::Uninit() {
         stop_ = true;
         cv_.notify_all();
     }
+    VL_INFO("translator stops, waiting for the running task");
     if (thread_.joinable()) {
         thread_.join();
     }

@@ -20,8 +20,8 @@ class LocalOcr;
 class TranslationMemory;
 
 // Turns one captured image into recognised lines with their translations, on a task thread of
-// its own: OCR on the configured engine (Youdao, Baidu or the local one), then one batched Youdao
-// translation.
+// its own: OCR on the configured engine (Youdao, Baidu or the local one), then one batched
+// translation on the configured translation engine.
 class Translator {
 public:
     Translator();
@@ -71,7 +71,6 @@ public:
     static bool ReadOCRAnswerBaidu(const Json::Value& answer, TranslateTask& task,
                                    std::vector<TranslateLine>& lines);
 
-    bool TranslateYoudao(TranslateTask& task, std::vector<TranslateLine>& lines);
     static bool TranslateOnceYoudao(std::int32_t srcLang, const std::string& text,
                                     std::uint32_t dstLang, std::string& translation,
                                     std::string& error);

@@ -1,4 +1,4 @@
-// The translation step: all lines of a task in one signed Youdao text-translation request.
+// One signed Youdao text-translation request (the Youdao engine sends all lines of a run in one).
 #include <json/json.h>
 
 #include <charconv>
@@ -6,11 +6,11 @@
 
 #include "logic/translator.h"
 #include "logic/youdao_common.h"
-#include "utils/vl_curl.h"
 #include "utils/vl_json.h"
 #include "utils/vl_log.h"
 #include "utils/vl_services.h"
 #include "utils/vl_string.h"
+#include "utils/vl_transfer.h"
 #include "utils/vl_uuid.h"
 
 namespace {
@@ -28,37 +28,6 @@ bool ParseDecimal(const std::string& s, long long& value) {
 }
 
 }  // namespace
-
-bool Translator::TranslateYoudao(TranslateTask& task, std::vector<TranslateLine>& lines) {
-    if (lines.empty()) {
-        return true;
-    }
-    std::string query;
-    for (const TranslateLine& line : lines) {
-        query.append(line.text).push_back('\n');
-    }
-    std::string translation;
-    if (!TranslateOnceYoudao(static_cast<std::int32_t>(lines.front().lang), query,
-                             lines.front().dstLang, translation, task.transErrInfo)) {
-        VL_ERROR("TranslateOnceYoudao failed for \"{}\"", query);
-        return false;
-    }
-    // Pieces are positional: an empty piece still belongs to the line at its place.
-    std::size_t start = 0;
-    for (TranslateLine& line : lines) {
-        if (start > translation.size()) {
-            line.translation.clear();
-            continue;
-        }
-        std::size_t end = translation.find('\n', start);
-        if (end == std::string::npos) {
-            end = translation.size();
-        }
-        line.translation = vl::ToUnicodeW(translation.substr(start, end - start));
-        start = end + 1;
-    }
-    return true;
-}
 
 bool Translator::TranslateOnceYoudao(std::int32_t srcLang, const std::string& text,
                                      std::uint32_t dstLang, std::string& translation,
@@ -102,51 +71,33 @@ bool Translator::TranslateOnceYoudao(const vl::ServiceConfig::YoudaoTranslate& s
                              "&appKey=" + service.appKey + "&salt=" + salt +
                              "&signType=v3&sign=" + sign + "&curtime=" + curtime;
 
-    std::string response;
-    long status = 0;
-    {
-        vl::curl::Easy h(curl_easy_init());
-        if (!h) {
-            VL_ERROR("curl_easy_init failed");
-            error = "curl_easy_init failed";
+    const vl::net::Result result =
+        vl::net::Send({.verb = vl::net::Verb::Post,
+                       .url = service.url,
+                       .headers = {{"Content-Type", "application/x-www-form-urlencoded"}},
+                       .body = body,
+                       .connectTimeoutMs = kTimeoutMs,
+                       .timeoutMs = kTimeoutMs});
+    switch (result.failure) {
+        case vl::net::Failure::None:
+            break;
+        case vl::net::Failure::Prepare:
+            error = result.error;
+            return false;
+        case vl::net::Failure::Status: {
+            const std::string what = "curl_easy_getinfo(..., " +
+                                     std::to_string(static_cast<int>(CURLINFO_RESPONSE_CODE)) +
+                                     ", ...) failed with " + std::to_string(result.curlCode);
+            VL_ERROR("{}", what);
+            error = what;
             return false;
         }
-        vl::curl::Slist headers(
-            curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded"));
-        CURL* c = h.get();
-        vl::curl::Sink sink{&response, vl::curl::kMaxAnswerBytes};
-        using vl::curl::SetOpt;
-        const bool set =
-            SetOpt(c, CURLOPT_URL, service.url.c_str(), "CURLOPT_URL, " + service.url) &&
-            SetOpt(c, CURLOPT_HTTPHEADER, headers.get(), "CURLOPT_HTTPHEADER, ...") &&
-            SetOpt(c, CURLOPT_POST, 1L, "CURLOPT_POST, 1") &&
-            SetOpt(c, CURLOPT_POSTFIELDS, body.data(), "CURLOPT_POSTFIELDS, ...") &&
-            SetOpt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()),
-                   "CURLOPT_POSTFIELDSIZE, " + std::to_string(body.size())) &&
-            vl::curl::SetCommonOptions(c, sink, kTimeoutMs, kTimeoutMs);
-        if (!set) {
-            error = "generate request failed";
+        default:  // the transfer broke off, or the answer passed its cap
+            error = "curl_easy_perform failed with " + std::to_string(result.curlCode) + ", " +
+                    result.error;
             return false;
-        }
-        const CURLcode rc = curl_easy_perform(c);
-        if (rc != CURLE_OK) {
-            const std::string text = vl::curl::TransferError(rc, sink);
-            VL_ERROR("curl_easy_perform failed with {}, {}", static_cast<int>(rc), text);
-            error = "curl_easy_perform failed with " + std::to_string(static_cast<int>(rc)) + ", " +
-                    text;
-            return false;
-        }
-        const CURLcode info = curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
-        if (info != CURLE_OK) {
-            VL_ERROR("curl_easy_getinfo(..., {}, ...) failed with {}",
-                     static_cast<int>(CURLINFO_RESPONSE_CODE), static_cast<int>(info));
-            error = "curl_easy_getinfo(..., " +
-                    std::to_string(static_cast<int>(CURLINFO_RESPONSE_CODE)) +
-                    ", ...) failed with " + std::to_string(static_cast<int>(info));
-            return false;
-        }
-    }  // handle and header list are released before the body is examined
-    return ReadTranslationYoudao(status, response, translation, error);
+    }
+    return ReadTranslationYoudao(result.httpCode, result.body, translation, error);
 }
 
 bool Translator::ReadTranslationYoudao(long status, const std::string& response,

@@ -212,22 +212,23 @@ bool Translator::OCRYoudao(TranslateTask& task, std::vector<TranslateLine>& line
     const std::string body =
         BuildOCRFormYoudao(task.image, langType, service.appKey, service.appSecret, salt,
                            vl::youdao::CurrentTimeSeconds());
-    std::string error;
-    std::int32_t httpCode = 0;
-    std::string response;
-    if (!vl::Singleton<vl::Http>::Instance()->PostSync(
-            error, httpCode, response, service.url,
-            {{"Content-Type", "application/x-www-form-urlencoded"}}, body, -1, false,
-            vl::curl::kMaxOcrAnswerBytes)) {
-        VL_ERROR("request ocr youdao failed, msg {}, code {}, resp {}", error, httpCode,
-                 vl::json::Excerpt(response));
-        onlineFailure_ = httpCode == 0                        ? OnlineFailure::Transport
-                         : httpCode == 401 || httpCode == 403 ? OnlineFailure::Keys
-                                                              : OnlineFailure::Other;
+    const vl::Http::Result answer = vl::Singleton<vl::Http>::Instance()->Sync(
+        {.verb = vl::net::Verb::Post,
+         .url = service.url,
+         .headers = {{"Content-Type", "application/x-www-form-urlencoded"}},
+         .body = body,
+         .checkLogin = false,
+         .maxResponseBytes = vl::curl::kMaxOcrAnswerBytes});
+    if (!answer.ok) {
+        VL_ERROR("request ocr youdao failed, msg {}, code {}, resp {}", answer.error,
+                 answer.httpCode, vl::json::Excerpt(answer.response));
+        onlineFailure_ = answer.httpCode == 0                               ? OnlineFailure::Transport
+                         : answer.httpCode == 401 || answer.httpCode == 403 ? OnlineFailure::Keys
+                                                                            : OnlineFailure::Other;
         return false;
     }
-    if (!ReadOCRAnswerYoudao(response, task, lines)) {
-        onlineFailure_ = KeysRefused(response) ? OnlineFailure::Keys : OnlineFailure::Other;
+    if (!ReadOCRAnswerYoudao(answer.response, task, lines)) {
+        onlineFailure_ = KeysRefused(answer.response) ? OnlineFailure::Keys : OnlineFailure::Other;
         return false;
     }
     return true;

@@ -11,9 +11,6 @@
 // where it parses.
 namespace user_json {
 
-// Back-end code meaning the access token is no longer accepted.
-inline constexpr std::int32_t kNeedLoginCode = 10505;
-
 struct Envelope {
     std::int32_t code = 0;
     std::string msg;

@@ -6,11 +6,12 @@
 #include <new>
 #include <nlohmann/json.hpp>
 
+#include "logic/need_login.h"
 #include "logic/user_json.h"
 #include "logic/user_phone.h"
 #include "logic/user_qq.h"
 #include "logic/user_wechat.h"
-#include "utils/vl_backend.h"
+#include "protocol/backend_protocol.h"
 #include "utils/vl_env.h"
 #include "utils/vl_http.h"
 #include "utils/vl_json.h"
@@ -49,8 +50,7 @@ bool UserManager::Open() {
     }
     gate_.Reset();
     stop_ = false;
-    vl::Http::SetNeedLoginHook(
-        [this] { PostMessageToListeners(WM_USER_MANAGER_NEED_LOGIN, 0, 0); });
+    account::SetNeedLoginHook([this] { PostMessageToListeners(WM_USER_MANAGER_NEED_LOGIN, 0, 0); });
     try {
         cmdThread_ = std::thread(&UserManager::CmdTh, this);
     } catch (const std::system_error& e) {
@@ -65,7 +65,7 @@ void UserManager::Close() {
     // First release a delivery the command thread (or an HTTP thread) may be waiting in: its
     // receiver may well be the thread running this.
     gate_.Abort();
-    vl::Http::SetNeedLoginHook(nullptr);
+    account::SetNeedLoginHook(nullptr);
     {
         std::lock_guard lock(listenerMutex_);
         listeners_.clear();
@@ -418,14 +418,15 @@ bool UserManager::GetUserInfo(const std::string& token, LoginType type, std::u16
         info_ = UserInfo{};
         return true;
     }
-    std::string error, response;
-    std::int32_t httpCode = 0;
-    if (!vl::Http::Instance()->GetSync(error, httpCode, response,
-                                       vl::ServiceUrl(vl::backend::kUserInfo.path),
-                                       {{"Access-Token", token}}, kUserInfoTimeoutMs)) {
+    const vl::Http::Result answer =
+        vl::Http::Instance()->Sync({.url = vl::ServiceUrl(velmora::protocol::kUserInfo.path),
+                                    .headers = {{"Access-Token", token}},
+                                    .timeout = kUserInfoTimeoutMs});
+    if (!answer.ok) {
         VL_WARN("request user info failed");
         return false;
     }
+    const std::string& response = answer.response;
     std::lock_guard lock(infoMutex_);
     // Read into a copy: an answer that breaks off half-way must not leave a half-updated
     // account (a user id without its token would pass for signed in).
@@ -447,7 +448,7 @@ bool UserManager::ReadUserInfoAnswer(const std::string& response, UserInfo& info
         if (envelope.code != 0) {
             VL_WARN("request user info failed, code {}, msg {}", envelope.code, envelope.msg);
             // For 10505 the HTTP client has told the listeners already.
-            if (envelope.code != user_json::kNeedLoginCode) {
+            if (envelope.code != velmora::protocol::kNeedLoginCode) {
                 err = vl::ToWString(vl::ToUnicode(envelope.msg));
             }
             return false;
@@ -504,15 +505,14 @@ void UserManager::TranslateEnd(bool ok, const std::string& logId, const std::str
     }
     const vl::Http::Headers headers{{"Content-Type", "application/json"}, {"Access-Token", token}};
     auto completion = [this](UserManagerCommandType type) {
-        return [this, type](bool ok, const std::string&, std::int32_t, const std::string& response,
-                            const std::string&, const std::string&, std::int32_t) {
+        return [this, type](const vl::Http::Result& result) {
             auto cmd = NewPayload<UserManagerCommandHttpPost>();
             if (!cmd) {
                 VL_ERROR("create UserManagerCommandHttpPost failed, no enough memory");
                 return;
             }
-            cmd->ok = ok;
-            cmd->response = response;
+            cmd->ok = result.ok;
+            cmd->response = result.response;
             Push(type, std::move(cmd));
         };
     };
@@ -523,9 +523,11 @@ void UserManager::TranslateEnd(bool ok, const std::string& logId, const std::str
         body["totalLines"] = 10;
         body["cacheLines"] = 5;
         body["packageId"] = "";
-        if (!http->PostAsync(completion(UserManagerCommandType::TranslateSaveNum),
-                             vl::ServiceUrl(vl::backend::kTransSaveNums.path), headers,
-                             user_json::Dump(body))) {
+        if (!http->Async({.verb = vl::net::Verb::Post,
+                          .url = vl::ServiceUrl(velmora::protocol::kTransSaveNums.path),
+                          .headers = headers,
+                          .body = user_json::Dump(body)},
+                         completion(UserManagerCommandType::TranslateSaveNum))) {
             VL_WARN("report save num failed");
         }
     }
@@ -536,8 +538,11 @@ void UserManager::TranslateEnd(bool ok, const std::string& logId, const std::str
         entries.push_back({{"words", words}, {"trans", trans}, {"cache", 0}});
     }
     body["transText"] = user_json::Dump(entries);
-    http->PostAsync(completion(UserManagerCommandType::TranslateReport),
-                    vl::ServiceUrl(vl::backend::kTransReport.path), headers, user_json::Dump(body));
+    http->Async({.verb = vl::net::Verb::Post,
+                 .url = vl::ServiceUrl(velmora::protocol::kTransReport.path),
+                 .headers = headers,
+                 .body = user_json::Dump(body)},
+                completion(UserManagerCommandType::TranslateReport));
 }
 
 void UserManager::TranslateEnd(bool ok, const TranslateTask& task,

@@ -3,8 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "logic/user_json.h"
-#include "utils/vl_backend.h"
-#include "utils/vl_curl.h"
+#include "protocol/backend_protocol.h"
 #include "utils/vl_http.h"
 #include "utils/vl_json.h"
 #include "utils/vl_log.h"
@@ -14,11 +13,13 @@ namespace {
 
 // POSTs a JSON body to a back-end path with the default time-out.
 bool PostJson(const char* path, const nlohmann::json& body, std::string& response) {
-    std::string error;
-    std::int32_t httpCode = 0;
-    const vl::Http::Headers headers{{"Content-Type", "application/json"}, {"Access-Token", ""}};
-    return vl::Http::Instance()->PostSync(error, httpCode, response, vl::ServiceUrl(path), headers,
-                                          user_json::Dump(body), 0, true);
+    vl::Http::Result answer = vl::Http::Instance()->Sync(
+        {.verb = vl::net::Verb::Post,
+         .url = vl::ServiceUrl(path),
+         .headers = {{"Content-Type", "application/json"}, {"Access-Token", ""}},
+         .body = user_json::Dump(body)});
+    response = std::move(answer.response);
+    return answer.ok;
 }
 
 }  // namespace
@@ -29,7 +30,7 @@ bool UserPhone::RequestCode(const std::string& phone, std::u16string& err) {
         return false;
     }
     std::string response;
-    if (!PostJson(vl::backend::kSmsSendCode.path, {{"phone", phone}}, response)) {
+    if (!PostJson(velmora::protocol::kSmsSendCode.path, {{"phone", phone}}, response)) {
         VL_WARN("request code failed");
         err = u"获取验证码失败，请检查网络";
         return false;
@@ -48,7 +49,8 @@ bool UserPhone::Login(const std::string& phone, const std::string& code, std::u1
         return false;
     }
     std::string response;
-    if (!PostJson(vl::backend::kLoginSms.path, {{"phone", phone}, {"code", code}}, response)) {
+    if (!PostJson(velmora::protocol::kLoginSms.path, {{"phone", phone}, {"code", code}},
+                  response)) {
         VL_WARN("request code failed");
         err = u"登录失败，请检查网络";
         return false;

@@ -1,4 +1,4 @@
 #include "logic/user_qq.h"
 
 UserQQ::UserQQ()
-    : UserQr({vl::backend::kLoginQqOauthInfo, vl::backend::kLoginQqPoll, "qq-login"}) {}
+    : UserQr({velmora::protocol::kLoginQqOauthInfo, velmora::protocol::kLoginQqPoll, "qq-login"}) {}

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "logic/user_json.h"
+#include "utils/vl_browser.h"
 #include "utils/vl_curl.h"
 #include "utils/vl_http.h"
 #include "utils/vl_json.h"
@@ -117,10 +118,10 @@ std::string UserQr::Run() {
         return {};
     }
     vl::Http* http = vl::Http::Instance();
-    std::string error, response;
-    std::int32_t httpCode = 0;
-    if (!http->GetSync(error, httpCode, response, vl::ServiceUrl(paths_.qrInfo.path),
-                       {{"Access-Token", ""}}, kRequestTimeoutMs)) {
+    vl::Http::Result answer = http->Sync({.url = vl::ServiceUrl(paths_.qrInfo.path),
+                                          .headers = {{"Access-Token", ""}},
+                                          .timeout = kRequestTimeoutMs});
+    if (!answer.ok) {
         VL_WARN("request qr failed");
         return {};
     }
@@ -128,15 +129,15 @@ std::string UserQr::Run() {
         return {};
     }
     std::string state, url;
-    if (!ParseQrUrl(response, state, url)) {
-        VL_WARN("ParseQrUrl failed, response is \r\n{}", vl::json::Excerpt(response));
+    if (!ParseQrUrl(answer.response, state, url)) {
+        VL_WARN("ParseQrUrl failed, response is \r\n{}", vl::json::Excerpt(answer.response));
         return {};
     }
     if (Stopped("worker stopped")) {
         return {};
     }
     // The address comes from the back-end; the opener takes nothing but http and https.
-    if (!vl::Http::OpenUrlWithDefaultBrowser(url)) {
+    if (!vl::OpenUrlWithDefaultBrowser(url)) {
         VL_WARN("open url failed, url {}", url);
         return {};
     }
@@ -145,9 +146,12 @@ std::string UserQr::Run() {
     }
     VL_INFO("open url {} ok", url);
 
-    const std::string body = user_json::Dump({{"state", state}});
-    const vl::Http::Headers headers{{"Access-Token", ""}, {"Content-Type", "application/json"}};
-    const std::string pollUrl = vl::ServiceUrl(paths_.poll.path);
+    const vl::Http::Request poll{
+        .verb = vl::net::Verb::Post,
+        .url = vl::ServiceUrl(paths_.poll.path),
+        .headers = {{"Access-Token", ""}, {"Content-Type", "application/json"}},
+        .body = user_json::Dump({{"state", state}}),
+        .timeout = kRequestTimeoutMs};
     for (;;) {
         {
             std::unique_lock lock(workerMutex_);
@@ -157,13 +161,13 @@ std::string UserQr::Run() {
                 return {};
             }
         }
-        if (!http->PostSync(error, httpCode, response, pollUrl, headers, body, kRequestTimeoutMs,
-                            true)) {
+        answer = http->Sync(poll);
+        if (!answer.ok) {
             VL_WARN("request result failed");
             continue;
         }
         std::string token;
-        if (ParseAccessToken(response, token)) {
+        if (ParseAccessToken(answer.response, token)) {
             VL_INFO("get token ok");
             return token;
         }

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "logic/user_phone.h"  // IUser
-#include "utils/vl_backend.h"
+#include "protocol/backend_protocol.h"
 
 // Sign-in by scanning a QR code with a phone app. A worker thread asks the back-end for a login
 // state and the address of the QR page, opens that page in the browser, then polls the back-end
@@ -19,8 +19,8 @@
 class UserQr : public IUser {
 public:
     struct Paths {
-        vl::backend::Endpoint qrInfo;  // GET: "state" and "url"
-        vl::backend::Endpoint poll;    // POST {"state"}: "accessToken" once scanned
+        velmora::protocol::Endpoint qrInfo;  // GET: "state" and "url"
+        velmora::protocol::Endpoint poll;    // POST {"state"}: "accessToken" once scanned
         const char* threadName;
     };
 

@@ -1,4 +1,5 @@
 #include "logic/user_wechat.h"
 
 UserWechat::UserWechat()
-    : UserQr({vl::backend::kLoginWechatQrInfo, vl::backend::kLoginWechatPoll, "wechat-login"}) {}
+    : UserQr({velmora::protocol::kLoginWechatQrInfo, velmora::protocol::kLoginWechatPoll,
+              "wechat-login"}) {}

@@ -5,10 +5,10 @@
 #include <iostream>
 
 #include "config/config_manager.h"
+#include "logic/need_login.h"
 #include "logic/user_manager.h"
 #include "logic/user_phone.h"
 #include "tools/cli_common.h"
-#include "utils/vl_http.h"
 #include "utils/vl_string.h"
 
 namespace cli {
@@ -48,10 +48,10 @@ void PrintAccount(const UserInfo& u) {
 // accepts (code 10505) is reported as such.
 int ShowAccount(const std::string& token, LoginType type) {
     bool needLogin = false;
-    vl::Http::SetNeedLoginHook([&needLogin] { needLogin = true; });
+    account::SetNeedLoginHook([&needLogin] { needLogin = true; });
     std::u16string err;
     const bool ok = UserManager::Instance()->GetUserInfo(token, type, err);
-    vl::Http::SetNeedLoginHook(nullptr);
+    account::SetNeedLoginHook(nullptr);
     if (!ok) {
         if (needLogin) {
             std::cerr << "velmora-cli: the back-end no longer accepts the stored token (signed in "

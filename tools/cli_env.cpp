@@ -1,8 +1,8 @@
 #include <iostream>
 
 #include "logic/local_ocr.h"
+#include "protocol/backend_protocol.h"
 #include "tools/cli_common.h"
-#include "utils/vl_backend.h"
 #include "utils/vl_env.h"
 #include "utils/vl_services.h"
 #include "utils/vl_string.h"
@@ -24,7 +24,7 @@ int Env(const Args& args) {
               << "exe_dir: " << vl::ToString(vl::ExeDir()) << "\n"
               << "log_dir: " << vl::ToString(vl::LogDir()) << "\n"
               << "cache_dir: " << vl::ToString(vl::CacheDir()) << "\n"
-              << "service_url: " << vl::ServiceUrl(vl::backend::kConfigGet.path) << "\n";
+              << "service_url: " << vl::ServiceUrl(velmora::protocol::kConfigGet.path) << "\n";
     const std::string dataDir = vl::Services().localOcr.dataDir;
     std::string languages;
     for (const std::string& model : LocalOcr::InstalledModels(dataDir)) {

@@ -1,14 +1,14 @@
 #include "ui/link.h"
 
 #include "ui/skin/text.h"
-#include "utils/vl_http.h"
+#include "utils/vl_browser.h"
 #include "utils/vl_log.h"
 #include "utils/vl_services.h"
 #include "utils/vl_string.h"
 
 bool OpenLink(const std::string& target) {
     const std::string url = vl::LinkUrl(target);
-    if (!vl::Http::OpenUrlWithDefaultBrowser(url)) {
+    if (!vl::OpenUrlWithDefaultBrowser(url)) {
         VL_ERROR("open url failed, url {}", url);
         return false;
     }

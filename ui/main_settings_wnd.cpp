@@ -5,11 +5,11 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "protocol/backend_protocol.h"
 #include "ui/link.h"
 #include "ui/main_noupdate_wnd.h"
 #include "ui/main_services_wnd.h"
 #include "ui/skin/control.h"
-#include "utils/vl_backend.h"
 #include "utils/vl_env.h"
 #include "utils/vl_http.h"
 #include "utils/vl_json.h"
@@ -80,13 +80,13 @@ void MainSettingsWnd::OnNotify(const skin::Notification& msg) {
 
 void MainSettingsWnd::CheckVersion() {
     const vl::HWND hwnd = GetHWND();
-    const bool queued = vl::Http::Instance()->GetAsync(
-        [hwnd](bool ok, const std::string& error, std::int32_t, const std::string& response,
-               const std::string&, const std::string&, std::int32_t) {
-            auto text = std::make_unique<std::string>(ok ? response : error);
-            vl::PostOwned(hwnd, kVersionMessage, ok, std::move(text));
-        },
-        vl::ServiceUrl(vl::backend::kAppUpdate.path), {{"Access-Token", ""}});
+    const bool queued = vl::Http::Instance()->Async(
+        {.url = vl::ServiceUrl(velmora::protocol::kAppUpdate.path),
+         .headers = {{"Access-Token", ""}}},
+        [hwnd](const vl::Http::Result& r) {
+            auto text = std::make_unique<std::string>(r.ok ? r.response : r.error);
+            vl::PostOwned(hwnd, kVersionMessage, r.ok, std::move(text));
+        });
     if (!queued) {
         VL_ERROR("check version failed, \r\n{}", "not queued");
         return;

@@ -6,6 +6,7 @@
 #include "config/config_manager.h"
 #include "logic/user_manager.h"
 #include "platform/tray_icon.h"
+#include "protocol/backend_protocol.h"
 #include "ui/common_msgbox_wnd.h"
 #include "ui/link.h"
 #include "ui/login_wnd.h"
@@ -27,7 +28,6 @@
 #include "ui/skin/icon_registry.h"
 #include "ui/skin/label.h"
 #include "ui/skin/qt_message_loop.h"
-#include "utils/vl_backend.h"
 #include "utils/vl_http.h"
 #include "utils/vl_json.h"
 #include "utils/vl_log.h"
@@ -315,16 +315,16 @@ void MainWnd::OnNeedLogin() {
 
 void MainWnd::RequestGift(const std::string& token) {
     const vl::HWND hwnd = GetHWND();
-    const bool queued = vl::Http::Instance()->PostAsync(
-        [hwnd](bool ok, const std::string& error, std::int32_t, const std::string& response,
-               const std::string&, const std::string&, std::int32_t) {
-            if (!ok) {
-                VL_WARN("request gift failed, {}", error);
+    const bool queued = vl::Http::Instance()->Async(
+        {.verb = vl::net::Verb::Post,
+         .url = vl::ServiceUrl(velmora::protocol::kGiftFreeNums.path),
+         .headers = {{"Content-Type", "application/json"}, {"Access-Token", token}}},
+        [hwnd](const vl::Http::Result& r) {
+            if (!r.ok) {
+                VL_WARN("request gift failed, {}", r.error);
             }
-            vl::PostOwned(hwnd, kGiftMessage, ok, std::make_unique<std::string>(response));
-        },
-        vl::ServiceUrl(vl::backend::kGiftFreeNums.path),
-        {{"Content-Type", "application/json"}, {"Access-Token", token}}, "");
+            vl::PostOwned(hwnd, kGiftMessage, r.ok, std::make_unique<std::string>(r.response));
+        });
     if (!queued) {
         VL_ERROR("request gift failed, not queued");
     }

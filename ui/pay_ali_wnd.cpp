@@ -1,5 +1,6 @@
 #include "ui/pay_ali_wnd.h"
 
+#include "utils/vl_browser.h"
 #include "utils/vl_log.h"
 
 PayAliWnd::PayAliWnd(PayOrder order)
@@ -26,7 +27,7 @@ void PayAliWnd::OnBackFromRetry() {
 }
 
 void PayAliWnd::OpenPayPage() {
-    if (vl::Http::OpenUrlWithDefaultBrowser(payUrl_)) {
+    if (vl::OpenUrlWithDefaultBrowser(payUrl_)) {
         ShowFailure(u"");
         return;
     }

@@ -4,13 +4,13 @@
 #include <nlohmann/json.hpp>
 
 #include "logic/user_manager.h"
+#include "protocol/backend_protocol.h"
 #include "ui/pay_done_wnd.h"
 #include "ui/pay_good.h"
 #include "ui/pay_retry_wnd.h"
 #include "ui/skin/button.h"
 #include "ui/skin/label.h"
 #include "ui/skin/run_modal.h"
-#include "utils/vl_backend.h"
 #include "utils/vl_json.h"
 #include "utils/vl_log.h"
 #include "utils/vl_string.h"
@@ -164,10 +164,12 @@ void PayOrderWnd::Order() {
                                  {"payMethod", method_.payMethod},
                                  {"goodsType", order_.goodsType}};
     const vl::HWND hwnd = GetHWND();
-    const bool sent = vl::Http::Instance()->PostAsync(
-        [hwnd](bool ok, const std::string&, std::int32_t, const std::string& response,
-               const auto&...) { PostAnswer(hwnd, WM_PAY_ORDER, ok, response); },
-        vl::ServiceUrl(vl::backend::kOrderSubmit.path), Headers(), body.dump());
+    const bool sent = vl::Http::Instance()->Async(
+        {.verb = vl::net::Verb::Post,
+         .url = vl::ServiceUrl(velmora::protocol::kOrderSubmit.path),
+         .headers = Headers(),
+         .body = body.dump()},
+        [hwnd](const vl::Http::Result& r) { PostAnswer(hwnd, WM_PAY_ORDER, r.ok, r.response); });
     ShowFailure(sent ? u"" : kOrderFailed);
     SetPending(sent);
 }
@@ -212,11 +214,13 @@ void PayOrderWnd::OrderInfo() {
         return;
     }
     const vl::HWND hwnd = GetHWND();
-    const bool sent = vl::Http::Instance()->GetAsync(
-        [hwnd](bool ok, const std::string&, std::int32_t, const std::string& response,
-               const auto&...) { PostAnswer(hwnd, WM_PAY_ORDER_INFO, ok, response); },
-        vl::ServiceUrl(vl::backend::kOrderDetail.path) + "&orderNo=" + vl::UrlEncode(orderNo_),
-        Headers());
+    const bool sent =
+        vl::Http::Instance()->Async({.url = vl::ServiceUrl(velmora::protocol::kOrderDetail.path) +
+                                            "&orderNo=" + vl::UrlEncode(orderNo_),
+                                     .headers = Headers()},
+                                    [hwnd](const vl::Http::Result& r) {
+                                        PostAnswer(hwnd, WM_PAY_ORDER_INFO, r.ok, r.response);
+                                    });
     ShowFailure(sent ? u"" : kOrderInfoFailed);
     SetPending(sent);
 }

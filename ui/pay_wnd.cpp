@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "logic/user_manager.h"
+#include "protocol/backend_protocol.h"
 #include "ui/common_msgbox_wnd.h"
 #include "ui/link.h"
 #include "ui/login_wnd.h"
@@ -16,7 +17,6 @@
 #include "ui/skin/option.h"
 #include "ui/skin/run_modal.h"
 #include "ui/skin/text.h"
-#include "utils/vl_backend.h"
 #include "utils/vl_http.h"
 #include "utils/vl_json.h"
 #include "utils/vl_log.h"
@@ -149,10 +149,11 @@ void PayWnd::Notify(const skin::Notification& msg) {
 
 void PayWnd::GoodsInfo() {
     const vl::HWND hwnd = GetHWND();
-    vl::Http::Instance()->GetAsync(
-        [hwnd](bool ok, const std::string&, std::int32_t, const std::string& response,
-               const auto&...) { PostAnswer(hwnd, WM_PAY_GOODS_INFO, ok, response); },
-        vl::ServiceUrl(vl::backend::kGoodsList.path), {{"Access-Token", ""}});
+    vl::Http::Instance()->Async({.url = vl::ServiceUrl(velmora::protocol::kGoodsList.path),
+                                 .headers = {{"Access-Token", ""}}},
+                                [hwnd](const vl::Http::Result& r) {
+                                    PostAnswer(hwnd, WM_PAY_GOODS_INFO, r.ok, r.response);
+                                });
 }
 
 void PayWnd::OnGoodsInfo(bool ok, std::unique_ptr<std::string> response) {

@@ -70,6 +70,56 @@ void LogSetOptFailure(const std::string& what, CURLcode rc) {
              curl_easy_strerror(rc));
 }
 
+namespace {
+
+struct UrlDeleter {
+    void operator()(CURLU* u) const noexcept { curl_url_cleanup(u); }
+};
+
+// False when the URL lacks the part.
+bool GetPart(CURLU* url, CURLUPart part, std::string& out) {
+    char* text = nullptr;
+    if (curl_url_get(url, part, &text, 0) != CURLUE_OK || text == nullptr) {
+        out.clear();
+        return false;
+    }
+    out = text;
+    curl_free(text);
+    return true;
+}
+
+}  // namespace
+
+bool SplitUrl(const std::string& url, UrlParts& parts) {
+    parts = UrlParts{};
+    parts.path = "/";
+    const std::unique_ptr<CURLU, UrlDeleter> u(curl_url());
+    if (!u || curl_url_set(u.get(), CURLUPART_URL, url.c_str(), CURLU_GUESS_SCHEME) != CURLUE_OK) {
+        return false;
+    }
+    GetPart(u.get(), CURLUPART_HOST, parts.host);
+    if (std::string port; GetPart(u.get(), CURLUPART_PORT, port)) {
+        parts.host += ":" + port;
+    }
+    if (!GetPart(u.get(), CURLUPART_PATH, parts.path) || parts.path.empty()) {
+        parts.path = "/";
+    }
+    GetPart(u.get(), CURLUPART_QUERY, parts.query);
+    return curl_url_set(u.get(), CURLUPART_QUERY, nullptr, 0) == CURLUE_OK &&
+           GetPart(u.get(), CURLUPART_URL, parts.withoutQuery);
+}
+
+std::string Unescape(const std::string& text) {
+    int length = 0;
+    char* raw = curl_easy_unescape(nullptr, text.data(), static_cast<int>(text.size()), &length);
+    if (raw == nullptr) {
+        return {};
+    }
+    std::string out(raw, static_cast<std::size_t>(length));
+    curl_free(raw);
+    return out;
+}
+
 bool VerifyTls(CURL* h) {
     return SetOpt(h, CURLOPT_SSL_VERIFYPEER, 1L, "CURLOPT_SSL_VERIFYPEER, 1") &&
            SetOpt(h, CURLOPT_SSL_VERIFYHOST, 2L, "CURLOPT_SSL_VERIFYHOST, 2");

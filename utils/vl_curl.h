@@ -60,6 +60,19 @@ bool SetCommonOptions(CURL* h, Sink& sink, long connectTimeoutMs, long timeoutMs
 
 void LogSetOptFailure(const std::string& what, CURLcode rc);
 
+// A URL as libcurl reads it when it sends it.
+struct UrlParts {
+    std::string host;          // with ":port" when the URL names a port
+    std::string path;          // "/" when the URL has none
+    std::string query;         // without the '?'; empty when there is none
+    std::string withoutQuery;  // the whole URL less its query
+};
+// False (parts left empty, path "/") for a URL libcurl cannot parse.
+bool SplitUrl(const std::string& url, UrlParts& parts);
+
+// %XX sequences decoded; "" when libcurl fails.
+std::string Unescape(const std::string& text);
+
 template <class T>
 bool SetOpt(CURL* h, CURLoption option, T value, const std::string& what) {
     const CURLcode rc = curl_easy_setopt(h, option, value);

@@ -12,37 +12,43 @@
 
 #include "utils/vl_env.h"  // vl::ServiceUrl
 #include "utils/vl_singleton.h"
+#include "utils/vl_transfer.h"
 
 namespace vl {
 
-// The one HTTP client of the process: blocking GET/POST on the caller's thread, and queued
-// GET/POST run one at a time on a request thread with completions on a response thread.
+// The back-end's client: blocking requests on the caller's thread, and queued requests run one at
+// a time on a request thread with completions on a response thread. Transfers go through
+// vl::net::Send; only a 200 answer counts as success here.
 class Http : public Singleton<Http> {
 public:
     using Headers = std::map<std::string, std::string>;
-    // ok, error, httpCode, response, then the request's url, body and timeout.
-    using Callback = std::function<void(bool ok, const std::string& error, std::int32_t httpCode,
-                                        const std::string& response, const std::string& url,
-                                        const std::string& body, std::int32_t timeout)>;
 
     static constexpr std::int32_t kDefaultTimeoutMs = 3000;
     // A larger answer fails the request ("response is larger than N bytes").
     static constexpr std::size_t kMaxResponseBytes = std::size_t{4} << 20;
 
     struct Request {
-        bool isPost = false;
-        std::string url;
-        Headers headers;
-        std::string body;
+        net::Verb verb = net::Verb::Get;
+        std::string url{};
+        Headers headers{};
+        std::string body{};  // Post only
+        // 0 or less means kDefaultTimeoutMs; it bounds the connection and the whole transfer.
         std::int32_t timeout = 0;
+        // Runs the answer check (the account's need-login rule) on a 200 answer.
         bool checkLogin = true;
         std::size_t maxResponseBytes = kMaxResponseBytes;
-        Callback callback;
-        bool ok = false;
+    };
+
+    struct Result {
+        bool ok = false;  // a 200 answer
+        // Without `ok`: "request is invalid", a header's fault, "perform request failed",
+        // "response is larger than N bytes", "response error" (another status)…
         std::string error;
         std::int32_t httpCode = 0;
         std::string response;
     };
+
+    using Callback = std::function<void(const Result& result)>;
 
     Http() = default;
     ~Http();
@@ -50,52 +56,35 @@ public:
     bool Init();
     void Uninit();
 
-    // `timeout` of 0 or less means the default. The need-login rule applies. A header name or
-    // value with a control character refuses the request.
-    bool GetSync(std::string& error, std::int32_t& httpCode, std::string& response,
-                 const std::string& url, const Headers& headers, std::int32_t timeout);
-    bool PostSync(std::string& error, std::int32_t& httpCode, std::string& response,
-                  const std::string& url, const Headers& headers, const std::string& body,
-                  std::int32_t timeout, bool checkLogin,
-                  std::size_t maxResponseBytes = kMaxResponseBytes);
+    // A header name or value with a control character refuses the request.
+    Result Sync(const Request& request);
     // True when queued; a refused request's callback is destroyed without being called.
-    bool GetAsync(Callback callback, const std::string& url, const Headers& headers);
-    bool PostAsync(Callback callback, const std::string& url, const Headers& headers,
-                   const std::string& body);
+    bool Async(Request request, Callback callback);
 
-    // Opens an absolute http:// or https:// address in the user's browser; anything else is
-    // refused. False when the opener fails (xdg-open exits with an error: no browser); waits at
-    // most a few seconds for it, so a browser that stays in front does not hold the caller.
-    static bool OpenUrlWithDefaultBrowser(const std::string& url);
-    // Replaces the browser launcher (tests); an empty function restores xdg-open.
-    using UrlOpener = std::function<bool(const std::string& url)>;
-    static void SetUrlOpener(UrlOpener opener);
-
-    // Called (on the thread that ran the request) when a 200 answer carries code 10505. The user
-    // manager fills it; until then the rule only logs.
-    using NeedLoginHook = std::function<void()>;
-    static void SetNeedLoginHook(NeedLoginHook hook);
-    // The rule itself: a JSON object whose top-level "code" is 10505 (a number or its text).
-    static bool IsNeedLoginAnswer(const std::string& response);
+    // Called on the thread that ran the request with every 200 answer of a request that has
+    // `checkLogin`, before its completion. The account logic installs its need-login rule here;
+    // an empty function removes it.
+    using AnswerCheck = std::function<void(const std::string& response)>;
+    static void SetAnswerCheck(AnswerCheck check);
 
 private:
+    struct Job {
+        Request request;
+        Callback callback;
+        Result result;
+    };
     struct Queue {
         std::mutex mutex;
         std::condition_variable cv;
-        std::deque<Request> items;
+        std::deque<Job> items;
     };
 
     void ReqTh();
     void RespTh();
     void StopThreads();
-    static bool RequestOnce(Request& r);
-    static bool checkRequest(const std::string& url, const Headers& headers, std::string& error);
-    static void checkNeedLogin(const std::string& response);
-    static bool Sync(std::string& error, std::int32_t& httpCode, std::string& response, bool isPost,
-                     const std::string& url, const Headers& headers, const std::string& body,
-                     std::int32_t timeout, bool checkLogin, std::size_t maxResponseBytes);
-    bool Async(Callback callback, bool isPost, const std::string& url, const Headers& headers,
-               const std::string& body);
+    static Result RequestOnce(const Request& r);
+    static bool checkRequest(const Request& r, std::string& error);
+    static void PushTo(Queue& queue, Job job);
 
     std::mutex lifecycleMutex_;  // Init and Uninit
     // Written under both queue locks, read under either.

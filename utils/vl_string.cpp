@@ -153,27 +153,42 @@ std::size_t Utf16Length(const std::string& utf8) {
     return units;
 }
 
-std::string UrlEncode(const std::string& bytes) {
-    // 0: copy, 1: escape, 2: space
-    static constexpr auto kClass = [] {
-        struct Table {
-            std::uint8_t v[256];
-        } t{};
-        for (int c = 0; c < 256; ++c) {
-            const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                              (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
-            t.v[c] = keep ? 0 : (c == ' ' ? 2 : 1);
-        }
-        return t;
-    }();
+namespace {
+
+// What UrlEncode does with each byte in one encoding: 0 copy, 1 escape, 2 write '+'.
+struct UrlClasses {
+    std::uint8_t v[256];
+};
+
+constexpr UrlClasses MakeUrlClasses(UrlEncoding encoding) {
+    UrlClasses t{};
+    for (int c = 0; c < 256; ++c) {
+        const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                          (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' ||
+                          (encoding != UrlEncoding::Form && c == '~') ||
+                          (encoding == UrlEncoding::Path && c == '/');
+        t.v[c] = keep ? 0 : (encoding == UrlEncoding::Form && c == ' ' ? 2 : 1);
+    }
+    return t;
+}
+
+}  // namespace
+
+std::string UrlEncode(const std::string& bytes, UrlEncoding encoding) {
+    static constexpr UrlClasses kForm = MakeUrlClasses(UrlEncoding::Form);
+    static constexpr UrlClasses kRfc3986 = MakeUrlClasses(UrlEncoding::Rfc3986);
+    static constexpr UrlClasses kPath = MakeUrlClasses(UrlEncoding::Path);
     static constexpr char kHex[] = "0123456789ABCDEF";
+    const UrlClasses& classes = encoding == UrlEncoding::Form      ? kForm
+                                : encoding == UrlEncoding::Rfc3986 ? kRfc3986
+                                                                   : kPath;
 
     std::string out;
     out.resize(bytes.size() * 3);
     char* o = out.data();
     for (const char ch : bytes) {
         const auto c = static_cast<unsigned char>(ch);
-        switch (kClass.v[c]) {
+        switch (classes.v[c]) {
             case 0:
                 *o++ = static_cast<char>(c);
                 break;

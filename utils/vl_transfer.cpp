@@ -6,10 +6,11 @@ namespace vl::net {
 
 namespace {
 
-Result Failed(Failure failure, std::string error) {
+Result Failed(Failure failure, std::string error, int curlCode) {
     Result r;
     r.failure = failure;
     r.error = std::move(error);
+    r.curlCode = curlCode;
     return r;
 }
 
@@ -19,14 +20,14 @@ Result Send(const Request& request) {
     curl::Easy handle(curl_easy_init());
     if (!handle) {
         VL_ERROR("curl_easy_init failed");
-        return Failed(Failure::Prepare, "curl_easy_init failed");
+        return Failed(Failure::Prepare, "curl_easy_init failed", CURLE_FAILED_INIT);
     }
     CURL* h = handle.get();
     std::string error;
     curl::Slist headerList;
     if (!curl::BuildHeaderList(request.headers, headerList, error)) {
         VL_ERROR("{}", error);
-        return Failed(Failure::Prepare, error);
+        return Failed(Failure::Prepare, error, CURLE_BAD_FUNCTION_ARGUMENT);
     }
 
     Result result;
@@ -49,24 +50,21 @@ Result Send(const Request& request) {
         set = SetOpt(h, CURLOPT_VERBOSE, 1L, "CURLOPT_VERBOSE, 1");
     }
     if (!set) {
-        return Failed(Failure::Prepare, "generate request failed");
+        return Failed(Failure::Prepare, "generate request failed", CURLE_FAILED_INIT);
     }
 
     const CURLcode rc = curl_easy_perform(h);
     if (rc != CURLE_OK) {
         const std::string text = curl::TransferError(rc, sink);
         VL_ERROR("curl_easy_perform failed with {}, {}", static_cast<int>(rc), text);
-        Result failed = Failed(Failure::Transfer, text);
-        failed.curlCode = static_cast<int>(rc);
-        return failed;
+        return Failed(sink.overflow ? Failure::TooLarge : Failure::Transfer, text,
+                      static_cast<int>(rc));
     }
     const CURLcode info = curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &result.httpCode);
     if (info != CURLE_OK) {
         VL_ERROR("curl_easy_getinfo failed with {}, {}", static_cast<int>(info),
                  curl_easy_strerror(info));
-        Result failed = Failed(Failure::Transfer, curl_easy_strerror(info));
-        failed.curlCode = static_cast<int>(info);
-        return failed;
+        return Failed(Failure::Status, curl_easy_strerror(info), static_cast<int>(info));
     }
     result.ok = true;
     return result;

@@ -15,11 +15,11 @@ enum class Verb { Get, Post };
 
 struct Request {
     Verb verb = Verb::Get;
-    std::string url;
+    std::string url{};
     // Sent as given; a name or value with a control character refuses the request. An empty
     // value is sent as an empty header ("Name;"), not dropped.
-    std::map<std::string, std::string> headers;
-    std::string body;  // Post only
+    std::map<std::string, std::string> headers{};
+    std::string body{};  // Post only
     long connectTimeoutMs = 3000;
     long timeoutMs = 3000;
     // One byte more fails the transfer ("response is larger than N bytes").
@@ -31,7 +31,9 @@ struct Request {
 enum class Failure {
     None,
     Prepare,   // the request could not be built: bad header, libcurl refused an option
-    Transfer,  // connecting, sending or receiving failed, or the answer was too large
+    Transfer,  // connecting, sending or receiving failed
+    TooLarge,  // the answer passed maxAnswerBytes
+    Status,    // the answer came but its HTTP status could not be read
 };
 
 struct Result {
@@ -42,7 +44,9 @@ struct Result {
     // than 4194304 bytes", "header \"X\" has a control character", "generate request failed").
     std::string error;
     Failure failure = Failure::None;
-    int curlCode = 0;  // libcurl's code of a Transfer failure
+    // libcurl's code of the failure: CURLE_BAD_FUNCTION_ARGUMENT for a refused header,
+    // CURLE_FAILED_INIT for another request that could not be built.
+    int curlCode = 0;
 };
 
 // Runs one request to its end on the calling thread. Logs the libcurl failures

@@ -168,10 +168,9 @@ bool PostPayload(HWND hwnd, UINT msg, WPARAM wParam, std::shared_ptr<PostedPaylo
 // (the window closed first, the loop ended, or the post was refused). The usual shape of a
 // completion on another thread, which captures the window's handle and never `this`:
 //
-//     http.GetAsync([hwnd](bool ok, const std::string&, std::int32_t, const std::string& body,
-//                          auto&&...) {
-//         vl::PostOwned(hwnd, WM_MY_ANSWER, ok, std::make_unique<std::string>(body));
-//     }, url, headers);
+//     http.Async({.url = url}, [hwnd](const vl::Http::Result& r) {
+//         vl::PostOwned(hwnd, WM_MY_ANSWER, r.ok, std::make_unique<std::string>(r.response));
+//     });
 //     ...
 //     case WM_MY_ANSWER: OnAnswer(wParam != 0, vl::TakePosted<std::string>(lParam)); break;
 template <class T>

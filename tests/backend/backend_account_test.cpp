@@ -2,6 +2,7 @@
 // usage charges of real translations, and the sign-out when the account signs in elsewhere.
 #include "tests/backend/backend_process.h"
 #include "tests/support/account_backend.h"
+#include "utils/vl_browser.h"
 
 namespace vl::test {
 namespace {
@@ -19,7 +20,7 @@ protected:
         config.backend.url = backend_.Url();
         vl::SetServices(config);
         ResetAccountEngine(manager_);
-        vl::Http::SetUrlOpener([this](const std::string& url) {
+        vl::SetUrlOpener([this](const std::string& url) {
             std::lock_guard lock(openedMutex_);
             opened_ = url;
             return true;
@@ -30,7 +31,7 @@ protected:
     void TearDown() override {
         manager_->Close();
         vl::Http::Instance()->Uninit();
-        vl::Http::SetUrlOpener(nullptr);
+        vl::SetUrlOpener(nullptr);
         RestoreQrPolls();
         vl::SetServices(saved_);
     }
@@ -71,12 +72,12 @@ TEST_F(BackendAccountTest, PhoneSignInGivesTheAccountItsGiftOnceAndKeepsNoSecret
                                     {"Access-Token", info.token}};
     std::string contents[2];
     for (std::string& content : contents) {
-        std::string error, response;
-        std::int32_t httpCode = 0;
-        ASSERT_TRUE(vl::Http::Instance()->PostSync(error, httpCode, response,
-                                                   vl::ServiceUrl("/gift/free-nums/get"), headers,
-                                                   "", 0, true));
-        content = nlohmann::json::parse(response)["data"]["content"];
+        const vl::Http::Result r =
+            vl::Http::Instance()->Sync({.verb = vl::net::Verb::Post,
+                                        .url = vl::ServiceUrl("/gift/free-nums/get"),
+                                        .headers = headers});
+        ASSERT_TRUE(r.ok) << r.error;
+        content = nlohmann::json::parse(r.response)["data"]["content"];
     }
     EXPECT_NE(contents[0], "");
     EXPECT_EQ(contents[1], "");

@@ -135,21 +135,35 @@ std::string BackendProcess::CodeFor(const std::string& phone) const {
     return "";
 }
 
+int BackendProcess::OpenSockets() const {
+    std::error_code ec;
+    const std::string fds = "/proc/" + std::to_string(pid_) + "/fd";
+    int sockets = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(fds, ec)) {
+        std::error_code linkError;
+        const auto target = std::filesystem::read_symlink(entry.path(), linkError);
+        if (!linkError && target.string().rfind("socket:", 0) == 0) {
+            ++sockets;
+        }
+    }
+    return ec ? -1 : sockets;
+}
+
 Answer Get(const std::string& url, const std::string& token) {
-    std::string error, response;
-    std::int32_t httpCode = 0;
-    vl::Http::Instance()->GetSync(error, httpCode, response, url, {{"Access-Token", token}}, 0);
-    return Read(httpCode, std::move(response));
+    vl::Http::Result r =
+        vl::Http::Instance()->Sync({.url = url, .headers = {{"Access-Token", token}}});
+    return Read(r.httpCode, std::move(r.response));
 }
 
 Answer Post(const std::string& url, const std::string& body, const std::string& token,
             const std::string& contentType) {
-    std::string error, response;
-    std::int32_t httpCode = 0;
-    vl::Http::Instance()->PostSync(error, httpCode, response, url,
-                                   {{"Access-Token", token}, {"Content-Type", contentType}}, body,
-                                   0, false);
-    return Read(httpCode, std::move(response));
+    vl::Http::Result r = vl::Http::Instance()->Sync(
+        {.verb = vl::net::Verb::Post,
+         .url = url,
+         .headers = {{"Access-Token", token}, {"Content-Type", contentType}},
+         .body = body,
+         .checkLogin = false});
+    return Read(r.httpCode, std::move(r.response));
 }
 
 std::int64_t CountRows(const TempDir& dir, const char* table) {

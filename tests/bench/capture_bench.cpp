@@ -15,6 +15,7 @@
 
 #include "config/config_manager.h"
 #include "platform/screen_capture.h"
+#include "platform/x11.h"
 #include "tests/e2e/desktop_session.h"
 #include "tests/support/account_backend.h"
 #include "tests/support/log_capture.h"
@@ -26,7 +27,6 @@
 #include "ui/skin/container.h"
 #include "ui/skin/qt_message_loop.h"
 #include "ui/skin/skin_app.h"
-#include "platform/x11.h"
 #include "utils/vl_http.h"
 
 namespace {
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
         return vl::test::LoopbackServer::Reply{500, "busy"};
     });
     vl::test::AccountBackend backend;  // the sign-in and the usage reports go there
-    backend.Set(vl::backend::kUserInfo.path, 200,
+    backend.Set(velmora::protocol::kUserInfo.path, 200,
                 vl::test::AccountBackend::UserInfoAnswer("u-1", "小明"));
     vl::Http::Instance()->Init();
     ConfigManager::Instance()->conf().engine("vertical");  // Youdao: one request

@@ -4,12 +4,12 @@
 #include <cstdint>
 
 #include "config/config_manager.h"
+#include "logic/need_login.h"
 #include "logic/user_manager.h"
 #include "logic/user_phone.h"
 #include "logic/user_qr.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "utils/vl_curl.h"
-#include "utils/vl_http.h"
 #include "utils/vl_services.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string token, state, url;
     switch (vl::fuzz::Split(data, size, 7, body)) {
         case 0:
-            vl::Http::IsNeedLoginAnswer(body);
+            account::IsNeedLoginAnswer(body);
             break;
         case 1: {
             UserInfo info;

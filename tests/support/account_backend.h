@@ -19,9 +19,10 @@
 #include "logic/user_phone.h"
 #include "logic/user_qq.h"
 #include "logic/user_wechat.h"
+#include "protocol/backend_protocol.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/loopback_server.h"
-#include "utils/vl_backend.h"
+#include "utils/vl_browser.h"
 #include "utils/vl_http.h"
 #include "utils/vl_services.h"
 #include "utils/vl_wnd.h"
@@ -33,7 +34,7 @@ namespace vl::test {
 class AccountBackend : public LoopbackServer {
 public:
     AccountBackend() : saved_(vl::Services()) {
-        namespace b = vl::backend;
+        namespace b = velmora::protocol;
         for (const auto& e :
              {b::kUserInfo, b::kSmsSendCode, b::kLoginSms, b::kLoginQqOauthInfo,
               b::kLoginWechatQrInfo, b::kLoginQqPoll, b::kLoginWechatPoll, b::kTransSaveNums,
@@ -169,7 +170,7 @@ protected:
         LogCapture::Get()->Clear();
         ASSERT_TRUE(vl::Http::Instance()->Init());
         ResetAccountEngine(manager_);
-        vl::Http::SetUrlOpener([this](const std::string& url) {
+        vl::SetUrlOpener([this](const std::string& url) {
             std::lock_guard lock(openedMutex_);
             opened_.push_back(url);
             return true;
@@ -180,7 +181,7 @@ protected:
     void TearDown() override {
         manager_->Close();
         vl::Http::Instance()->Uninit();
-        vl::Http::SetUrlOpener(nullptr);
+        vl::SetUrlOpener(nullptr);
         RestoreQrPolls();
     }
     std::vector<std::string> Opened() {

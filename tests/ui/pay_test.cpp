@@ -24,6 +24,7 @@
 #include "ui/skin/run_modal.h"
 #include "ui/skin/text.h"
 #include "utils/vl_base64.h"
+#include "utils/vl_browser.h"
 #include "utils/vl_env.h"
 #include "utils/vl_file.h"
 #include "utils/vl_string.h"
@@ -111,7 +112,7 @@ protected:
         server_.Start();
         UseBackend(server_.Url());
         ASSERT_TRUE(vl::Http::Instance()->Init());
-        vl::Http::SetUrlOpener([this](const std::string& url) {
+        vl::SetUrlOpener([this](const std::string& url) {
             opened_.push_back(url);
             return true;
         });
@@ -123,7 +124,7 @@ protected:
         std::u16string err;
         UserManager::Instance()->GetUserInfo("", LoginType::None, err);
         vl::Http::Instance()->Uninit();
-        vl::Http::SetUrlOpener(nullptr);
+        vl::SetUrlOpener(nullptr);
         vl::SetServices(saved_);
     }
     void UseBackend(const std::string& url) {
@@ -324,9 +325,8 @@ TEST_F(PayTest, AnAnswerArrivingAfterItsWindowClosedIsFreedUnread) {
     release.set_value();
     // Completions run in order: once a later request's has run, the late answer was posted.
     std::atomic<bool> later{false};
-    vl::Http::Instance()->GetAsync([&](bool, const std::string&, std::int32_t, const std::string&,
-                                       const auto&...) { later = true; },
-                                   server_.Url("/goods/list"), {});
+    vl::Http::Instance()->Async({.url = server_.Url("/goods/list")},
+                                [&](const vl::Http::Result&) { later = true; });
     ASSERT_TRUE(vl::test::RunUntil([&] { return later.load(); }));
     vl::test::ProcessEvents();
     EXPECT_FALSE(fs::exists(vl::ToString(vl::CacheDir()) + "/LATE1.png"));

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/support/account_backend.h"
+#include "utils/vl_browser.h"
 #include "utils/vl_env.h"
 #include "utils/vl_string.h"
 
@@ -129,7 +130,7 @@ protected:
             p->Stop();
             p->SetPollInterval(10ms);
         }
-        vl::Http::SetUrlOpener([this](const std::string& url) {
+        vl::SetUrlOpener([this](const std::string& url) {
             std::lock_guard lock(mutex_);
             opened_.push_back(url);
             return openerWorks_;
@@ -140,7 +141,7 @@ protected:
             p->Stop();
             p->SetPollInterval(UserQr::kPollInterval);
         }
-        vl::Http::SetUrlOpener(nullptr);
+        vl::SetUrlOpener(nullptr);
     }
     std::vector<std::string> Opened() {
         std::lock_guard lock(mutex_);

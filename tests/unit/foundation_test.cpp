@@ -11,14 +11,14 @@
 #include <thread>
 
 #include "logic/init_log.h"
-#include "utils/vl_host_facts.h"
-#include "utils/vl_launch.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 #include "utils/vl_base64.h"
 #include "utils/vl_env.h"
+#include "utils/vl_host_facts.h"
+#include "utils/vl_launch.h"
 #include "utils/vl_log.h"
 #include "utils/vl_services.h"
 #include "utils/vl_singleton.h"
@@ -237,7 +237,6 @@ TEST(HostFacts, InventoryFromProcAndSys) {
 
 // The log file is this start's own, in the process pattern, and no launched program inherits it.
 TEST(InitLog, WritesThisStartsFileWithTheProcessPattern) {
-    EXPECT_EQ(vl::VersionString(), "1.0.0");
     const std::string exe = vl::ToString(vl::ExeDir());
     EXPECT_TRUE(std::filesystem::exists(exe + "/foundation_test"));
     EXPECT_EQ(vl::ToString(vl::LogDir()), exe + "/log");

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "config/config_manager.h"
+#include "logic/need_login.h"
 #include "logic/translator.h"
 #include "tests/support/form.h"
 #include "tests/support/log_capture.h"
@@ -128,7 +129,7 @@ TEST_F(ServicesTest, YoudaoOcrSendsTheSignedFormInFieldOrder) {
 // A vendor's answer is no back-end answer: its "code" 10505 signs nobody out.
 TEST_F(ServicesTest, YoudaoOcrReadsRegionsAndLinesInOrder) {
     std::atomic<int> needLogin{0};
-    vl::Http::SetNeedLoginHook([&needLogin] { ++needLogin; });
+    account::SetNeedLoginHook([&needLogin] { ++needLogin; });
     services_.Set(
         "/ocrapi", 200,
         R"({"code":10505,"errorCode":"0","Result":{"regions":[{"dir":"v","lang":"en","lines":[)" +
@@ -147,7 +148,7 @@ TEST_F(ServicesTest, YoudaoOcrReadsRegionsAndLinesInOrder) {
               (std::array<TranslatePoint, 4>{{{12, -3}, {0, 0}, {40, 60}, {0, 9}}}));
     // An unusable line is skipped and named.
     EXPECT_EQ(task.ocrErrInfo, R"(parse line failed, {"boundingBox":"1,2,3","text":"bad"})");
-    vl::Http::SetNeedLoginHook(nullptr);
+    vl::Http::SetAnswerCheck(nullptr);
     EXPECT_EQ(needLogin.load(), 0);
 }
 
@@ -204,19 +205,28 @@ TEST_F(ServicesTest, TranslationSendsASignedFormThatCountsUtf16Units) {
     EXPECT_EQ(services_.Requests("/api")[0].body.rfind("q=a+b%0A&from=ja&to=zh-CHS&", 0), 0u);
 }
 
-TEST_F(ServicesTest, TranslationBatchDistributesPiecesByPosition) {
-    services_.Set("/api", 200, R"({"errorCode":"0","translation":["A\n\nC"]})");
+// Pieces are positional (an empty line keeps its place); a piece more or less than the lines
+// fails the run instead of shifting translations onto the wrong lines.
+TEST_F(ServicesTest, TranslationBatchMapsPiecesOneToOne) {
+    services_.Set("/api", 200, R"({"errorCode":"0","translation":["A\n\nC\nD\n"]})");
     std::vector<TranslateLine> lines(4);
     const char* texts[] = {"a", "", "c", "d"};
     for (int i = 0; i < 4; ++i)
         lines[i].text = texts[i];
     TranslateTask task;
-    ASSERT_TRUE(translator_.TranslateYoudao(task, lines));
+    ASSERT_TRUE(translator_.Translate(task, lines)) << task.transErrInfo;
     EXPECT_EQ(LastForm("/api")[0].second, "a\n\nc\nd\n");
-    EXPECT_EQ(lines[0].translation, u"A");
-    EXPECT_EQ(lines[1].translation, u"");
-    EXPECT_EQ(lines[2].translation, u"C");
-    EXPECT_EQ(lines[3].translation, u"");
+    EXPECT_EQ(task.transVendor, "youdao");
+    const std::u16string expected[] = {u"A", u"", u"C", u"D"};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(lines[i].translation, expected[i]);
+
+    services_.Set("/api", 200, R"({"errorCode":"0","translation":["A\n\nC"]})");
+    for (TranslateLine& line : lines)
+        line.translation.clear();
+    EXPECT_FALSE(translator_.Translate(task, lines));
+    EXPECT_EQ(task.transErrInfo, "youdao answered 3 lines for 4 sent");
+    EXPECT_EQ(lines[0].translation, u"");
 }
 
 // One case per class: status, not JSON, bad envelope, bad element; and nesting past the
@@ -344,11 +354,10 @@ TEST(ServicesTls, SelfSignedCertificateIsRefused) {
     EXPECT_EQ(task.ocrErrInfo, "ocr : request failed, " + reason);
     EXPECT_TRUE(LogCapture::Get()->Has("request ocr baidu failed, " + reason));
     std::string translation, error;
-    std::int32_t code = 0;
     EXPECT_FALSE(Translator::TranslateOnceYoudao(0, "secret text", 2, translation, error));
     EXPECT_EQ(error, "curl_easy_perform failed with 60, " + reason);
     vl::Http::Instance()->Init();
-    EXPECT_FALSE(vl::Http::Instance()->GetSync(error, code, translation, server.Url("/"), {}, 0));
+    EXPECT_FALSE(vl::Http::Instance()->Sync({.url = server.Url("/")}).ok);
     vl::Http::Instance()->Uninit();
     EXPECT_TRUE(LogCapture::Get()->Contains("curl_easy_perform failed with 60, " + reason));
     EXPECT_EQ(server.RequestCount(), 0u);
@@ -468,6 +477,7 @@ TEST_F(TaskThreadTest, UninitWaitsForTheRunningTaskAndDropsTheQueue) {
     translator_.PushTask(1, 0, 2, "running");
     translator_.PushTask(2, 0, 2, "queued");
     ASSERT_TRUE(vl::test::WaitUntil([&] { return calls == 1; }));
+    LogCapture::Get()->Clear();
     std::atomic<bool> returned{false};
     std::size_t callbacksWhenReturned = 0;
     std::thread stopper([&] {
@@ -475,8 +485,11 @@ TEST_F(TaskThreadTest, UninitWaitsForTheRunningTaskAndDropsTheQueue) {
         callbacksWhenReturned = recorder_.Results().size();
         returned = true;
     });
-    std::this_thread::sleep_for(50ms);
-    EXPECT_FALSE(returned.load());  // not while the OCR request is held
+    // Stopping has begun; the running task is still held by the server, so Uninit waits.
+    ASSERT_TRUE(vl::test::WaitUntil([] {
+        return LogCapture::Get()->Contains("translator stops, waiting for the running task");
+    }));
+    EXPECT_FALSE(returned.load());
     {
         std::lock_guard lock(gate);
         hold = false;

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "tests/support/log_capture.h"
+#include "tests/support/loopback_server.h"
 #include "utils/vl_wnd.h"
 
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -36,6 +36,22 @@ public:
 };
 
 // A window living on a loop thread of its own.
+// A MessageQueueLoop that counts the work queued on it, so a test can wait until a send is queued.
+class CountingLoop : public vl::IMessageLoop {
+public:
+    explicit CountingLoop(vl::MessageQueueLoop& inner) : inner_(inner) {}
+    bool IsLoopThread() const override { return inner_.IsLoopThread(); }
+    bool Dispatch(std::function<void()> work) override {
+        const bool queued = inner_.Dispatch(std::move(work));
+        ++dispatched;
+        return queued;
+    }
+    std::atomic<int> dispatched{0};
+
+private:
+    vl::MessageQueueLoop& inner_;
+};
+
 struct LoopThread {
     LoopThread() {
         std::promise<void> ready;
@@ -77,15 +93,17 @@ TEST(Wnd, SendOnOwnThreadRunsAtOnce) {
 TEST(Wnd, SendFromAnotherThreadWaitsForTheHandler) {
     LoopThread t;
     std::string payload = "kept alive until handled";
-    std::atomic<bool> sawPayload{false};
+    std::atomic<bool> sendReturned{false};
+    std::atomic<bool> senderWaited{false};
     t.window.onMessage = [&](const RecordingWindow::Message&) {
-        std::this_thread::sleep_for(20ms);  // the sender must still be waiting
-        sawPayload = payload == "kept alive until handled";
+        senderWaited = !sendReturned && payload == "kept alive until handled";
     };
     vl::LRESULT rc = 0;
     EXPECT_TRUE(vl::SendMessage(t.hwnd, 1124, 1, reinterpret_cast<vl::LPARAM>(&payload), &rc));
-    EXPECT_TRUE(sawPayload);
+    sendReturned = true;
+    // The handler's own result came back, so the call returned after it.
     EXPECT_EQ(rc, 1125);
+    EXPECT_TRUE(senderWaited);
 }
 
 TEST(Wnd, PostedMessagesArriveInOrder) {
@@ -140,7 +158,8 @@ TEST(Wnd, PostedPayloadIsTakenByTheHandlerOrFreed) {
 
 TEST(Wnd, GateAbortReleasesASenderWhoseReceiverIsBusy) {
     // The receiving thread is this one; it does not pump while it "shuts down".
-    vl::MessageQueueLoop loop;
+    vl::MessageQueueLoop inner;
+    CountingLoop loop(inner);
     RecordingWindow w;
     const vl::HWND h = vl::RegisterWindow(&w, &loop);
     vl::SendGate gate;
@@ -150,7 +169,7 @@ TEST(Wnd, GateAbortReleasesASenderWhoseReceiverIsBusy) {
         delivered = vl::SendMessage(h, vl::WM_USER + 101, 1, 0, nullptr, &gate);
         returned = true;
     });
-    std::this_thread::sleep_for(30ms);  // the send is queued here but never run
+    EXPECT_TRUE(vl::test::WaitUntil([&] { return loop.dispatched == 1; }));  // queued, never run
     EXPECT_FALSE(returned);
     gate.Abort();
     sender.join();
@@ -158,7 +177,7 @@ TEST(Wnd, GateAbortReleasesASenderWhoseReceiverIsBusy) {
     EXPECT_TRUE(gate.Aborted());
     // Aborted gates refuse at once; the queued delivery never runs.
     EXPECT_FALSE(vl::SendMessage(h, vl::WM_USER, 0, 0, nullptr, &gate));
-    loop.RunPending();
+    inner.RunPending();
     EXPECT_TRUE(w.Received().empty());
     gate.Reset();
     EXPECT_TRUE(vl::SendMessage(h, vl::WM_USER, 0, 0, nullptr, &gate));
@@ -167,16 +186,17 @@ TEST(Wnd, GateAbortReleasesASenderWhoseReceiverIsBusy) {
 
 TEST(Wnd, DestroyingWindowOrEndedLoopReleasesSenders) {
     for (int variant = 0; variant < 2; ++variant) {
-        vl::MessageQueueLoop loop;
+        vl::MessageQueueLoop inner;
+        CountingLoop loop(inner);
         RecordingWindow w;
         const vl::HWND h = vl::RegisterWindow(&w, &loop);
         auto result =
             std::async(std::launch::async, [h] { return vl::SendMessage(h, vl::WM_USER, 0, 0); });
-        EXPECT_EQ(result.wait_for(30ms), std::future_status::timeout);
+        EXPECT_TRUE(vl::test::WaitUntil([&] { return loop.dispatched == 1; }));
         if (variant == 0) {
             vl::BeginDestroyWindow(h);
         } else {
-            loop.End();
+            inner.End();
         }
         EXPECT_FALSE(result.get());
         EXPECT_FALSE(vl::SendMessage(h, vl::WM_USER, 0, 0));
@@ -190,10 +210,11 @@ TEST(Wnd, RunningHandlerIsWaitedForEvenWhenAborted) {
     LoopThread t;
     vl::SendGate gate;
     std::promise<void> started;
+    std::promise<void> aborted;
     std::atomic<bool> finished{false};
     t.window.onMessage = [&](const RecordingWindow::Message&) {
         started.set_value();
-        std::this_thread::sleep_for(50ms);
+        aborted.get_future().wait();  // the gate is aborted while this runs
         finished = true;
     };
     auto result = std::async(std::launch::async, [&] {
@@ -201,6 +222,7 @@ TEST(Wnd, RunningHandlerIsWaitedForEvenWhenAborted) {
     });
     started.get_future().wait();
     gate.Abort();
+    aborted.set_value();
     EXPECT_TRUE(result.get());
     EXPECT_TRUE(finished);
 }
