@@ -29,7 +29,8 @@ std::string CodeText(const nlohmann::json& code) {
 
 class BaiduEngine : public ITranslateEngine {
 public:
-    explicit BaiduEngine(const ServiceConfig::BaiduTranslate& config) : config_(config) {}
+    BaiduEngine(const ServiceConfig::BaiduTranslate& config, long timeoutCapMs)
+        : config_(config), timeoutCapMs_(timeoutCapMs) {}
     const char* Name() const override { return kBaidu; }
 
     bool Translate(LanguageId src, LanguageId dst, const std::vector<std::string>& texts,
@@ -58,7 +59,7 @@ public:
         request.verb = net::Verb::Post;
         request.url = config_.url;
         request.headers["Content-Type"] = "application/x-www-form-urlencoded";
-        request.timeoutMs = 10000;
+        request.timeoutMs = CappedTimeout(10000, timeoutCapMs_);
         request.body = "q=" + UrlEncode(q) + "&from=" + kCodes[src] + "&to=" + kCodes[dst] +
                        "&appid=" + UrlEncode(config_.appId) + "&salt=" + salt + "&sign=" + sign;
 
@@ -109,12 +110,14 @@ public:
 
 private:
     const ServiceConfig::BaiduTranslate config_;
+    const long timeoutCapMs_;
 };
 
 }  // namespace
 
-std::unique_ptr<ITranslateEngine> MakeBaiduEngine(const ServiceConfig::BaiduTranslate& config) {
-    return std::make_unique<BaiduEngine>(config);
+std::unique_ptr<ITranslateEngine> MakeBaiduEngine(const ServiceConfig::BaiduTranslate& config,
+                                                  long timeoutCapMs) {
+    return std::make_unique<BaiduEngine>(config, timeoutCapMs);
 }
 
 }  // namespace vl::engine

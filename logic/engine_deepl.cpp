@@ -21,7 +21,8 @@ constexpr std::array<const char*, kLanguageCount> kTargetCodes = {
 
 class DeeplEngine : public ITranslateEngine {
 public:
-    explicit DeeplEngine(const ServiceConfig::DeeplTranslate& config) : config_(config) {}
+    DeeplEngine(const ServiceConfig::DeeplTranslate& config, long timeoutCapMs)
+        : config_(config), timeoutCapMs_(timeoutCapMs) {}
     const char* Name() const override { return kDeepl; }
 
     bool Translate(LanguageId src, LanguageId dst, const std::vector<std::string>& texts,
@@ -47,7 +48,7 @@ public:
         request.url = JoinUrl(url, "/v2/translate");
         request.headers["Content-Type"] = "application/json";
         request.headers["Authorization"] = "DeepL-Auth-Key " + key;
-        request.timeoutMs = 10000;
+        request.timeoutMs = CappedTimeout(10000, timeoutCapMs_);
         try {
             const nlohmann::json body = {{"text", texts},
                                          {"source_lang", kSourceCodes[src]},
@@ -93,12 +94,14 @@ public:
 
 private:
     const ServiceConfig::DeeplTranslate config_;
+    const long timeoutCapMs_;
 };
 
 }  // namespace
 
-std::unique_ptr<ITranslateEngine> MakeDeeplEngine(const ServiceConfig::DeeplTranslate& config) {
-    return std::make_unique<DeeplEngine>(config);
+std::unique_ptr<ITranslateEngine> MakeDeeplEngine(const ServiceConfig::DeeplTranslate& config,
+                                                  long timeoutCapMs) {
+    return std::make_unique<DeeplEngine>(config, timeoutCapMs);
 }
 
 }  // namespace vl::engine

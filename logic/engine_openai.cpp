@@ -44,7 +44,8 @@ std::string Unfenced(const std::string& content) {
 
 class OpenAiEngine : public ITranslateEngine {
 public:
-    explicit OpenAiEngine(const ServiceConfig::OpenAiTranslate& config) : config_(config) {}
+    OpenAiEngine(const ServiceConfig::OpenAiTranslate& config, long timeoutCapMs)
+        : config_(config), timeoutCapMs_(timeoutCapMs) {}
     const char* Name() const override { return kOpenAi; }
 
     bool Translate(LanguageId src, LanguageId dst, const std::vector<std::string>& texts,
@@ -67,7 +68,8 @@ public:
             request.headers["Authorization"] = "Bearer " + config_.apiKey;
         }
         request.connectTimeoutMs = 5000;
-        request.timeoutMs = 60000;  // a model takes its time over a screenful of lines
+        request.timeoutMs = CappedTimeout(
+            60000, timeoutCapMs_);  // a model takes its time over a screenful of lines
         try {
             const std::string system =
                 std::string("You translate lines of text from a game or comic from ") +
@@ -150,12 +152,14 @@ public:
 
 private:
     const ServiceConfig::OpenAiTranslate config_;
+    const long timeoutCapMs_;
 };
 
 }  // namespace
 
-std::unique_ptr<ITranslateEngine> MakeOpenAiEngine(const ServiceConfig::OpenAiTranslate& config) {
-    return std::make_unique<OpenAiEngine>(config);
+std::unique_ptr<ITranslateEngine> MakeOpenAiEngine(const ServiceConfig::OpenAiTranslate& config,
+                                                   long timeoutCapMs) {
+    return std::make_unique<OpenAiEngine>(config, timeoutCapMs);
 }
 
 }  // namespace vl::engine

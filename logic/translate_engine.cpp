@@ -60,18 +60,19 @@ bool TranslateLines(ITranslateEngine& engine, TranslationMemory* memory,
     return true;
 }
 
-std::unique_ptr<ITranslateEngine> MakeEngine(const std::string& name, const ServiceConfig& config) {
-    if (name == kYoudao) {
+std::unique_ptr<ITranslateEngine> MakeEngine(const std::string& name, const ServiceConfig& config,
+                                             long timeoutCapMs) {
+    if (name == kYoudao) {  // its time-out is short already
         return MakeYoudaoEngine(config.youdaoTranslate);
     }
     if (name == kOpenAi) {
-        return MakeOpenAiEngine(config.openaiTranslate);
+        return MakeOpenAiEngine(config.openaiTranslate, timeoutCapMs);
     }
     if (name == kDeepl) {
-        return MakeDeeplEngine(config.deeplTranslate);
+        return MakeDeeplEngine(config.deeplTranslate, timeoutCapMs);
     }
     if (name == kBaidu) {
-        return MakeBaiduEngine(config.baiduTranslate);
+        return MakeBaiduEngine(config.baiduTranslate, timeoutCapMs);
     }
     return nullptr;
 }

@@ -37,8 +37,10 @@ public:
 bool TranslateLines(ITranslateEngine& engine, TranslationMemory* memory,
                     std::vector<TranslateLine>& lines, std::string& error);
 
-// The engine `name` configured from `config`; null for an unknown name.
-std::unique_ptr<ITranslateEngine> MakeEngine(const std::string& name, const ServiceConfig& config);
+// The engine `name` configured from `config`; null for an unknown name. `timeoutCapMs` (when
+// positive) shortens the engine's own whole-transfer time-out, for a request someone waits on.
+std::unique_ptr<ITranslateEngine> MakeEngine(const std::string& name, const ServiceConfig& config,
+                                             long timeoutCapMs = 0);
 bool IsEngineName(const std::string& name);
 
 // The engine's name the services choose; "youdao" (logged) for an unknown one.
@@ -58,13 +60,21 @@ bool ParseJson(const std::string& body, nlohmann::json& root);
 bool AnswerArrived(const char* vendor, const net::Result& result, const std::string& message,
                    std::string& error);
 
+// The engine's own time-out under the cap (no cap when it is not positive).
+inline long CappedTimeout(long ownMs, long capMs) {
+    return capMs > 0 && capMs < ownMs ? capMs : ownMs;
+}
+
 // The count check every engine makes before it hands translations back.
 bool CountMatches(const char* vendor, std::size_t got, std::size_t sent, std::string& error);
 
 // The engines themselves.
 std::unique_ptr<ITranslateEngine> MakeYoudaoEngine(const ServiceConfig::YoudaoTranslate& config);
-std::unique_ptr<ITranslateEngine> MakeOpenAiEngine(const ServiceConfig::OpenAiTranslate& config);
-std::unique_ptr<ITranslateEngine> MakeDeeplEngine(const ServiceConfig::DeeplTranslate& config);
-std::unique_ptr<ITranslateEngine> MakeBaiduEngine(const ServiceConfig::BaiduTranslate& config);
+std::unique_ptr<ITranslateEngine> MakeOpenAiEngine(const ServiceConfig::OpenAiTranslate& config,
+                                                   long timeoutCapMs);
+std::unique_ptr<ITranslateEngine> MakeDeeplEngine(const ServiceConfig::DeeplTranslate& config,
+                                                  long timeoutCapMs);
+std::unique_ptr<ITranslateEngine> MakeBaiduEngine(const ServiceConfig::BaiduTranslate& config,
+                                                  long timeoutCapMs);
 
 }  // namespace vl::engine

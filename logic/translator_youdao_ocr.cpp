@@ -222,7 +222,7 @@ bool Translator::OCRYoudao(TranslateTask& task, std::vector<TranslateLine>& line
     if (!answer.ok) {
         VL_ERROR("request ocr youdao failed, msg {}, code {}, resp {}", answer.error,
                  answer.httpCode, vl::json::Excerpt(answer.response));
-        onlineFailure_ = answer.httpCode == 0                               ? OnlineFailure::Transport
+        onlineFailure_ = answer.httpCode == 0 ? OnlineFailure::Transport
                          : answer.httpCode == 401 || answer.httpCode == 403 ? OnlineFailure::Keys
                                                                             : OnlineFailure::Other;
         return false;

@@ -24,6 +24,9 @@ constexpr std::array<const char*, vl::kLanguageCount> kSamples = {"今天天气�
                                                                   "Il fait beau aujourd'hui.",
                                                                   "Сегодня хорошая погода."};
 
+// Closing the page waits for a running test: it stays short.
+constexpr long kTestTimeoutMs = 10000;
+
 // One line on the page, whatever the engine answered.
 std::u16string OneLine(const std::string& text) {
     std::u16string line = vl::ToUnicodeW(text);
@@ -187,7 +190,7 @@ void MainServicesWnd::RunTest() {
     try {
         tester_ = std::thread([hwnd, config, src, dst] {
             std::unique_ptr<vl::engine::ITranslateEngine> engine =
-                vl::engine::MakeEngine(config.translate.engine, config);
+                vl::engine::MakeEngine(config.translate.engine, config, kTestTimeoutMs);
             std::vector<std::string> out;
             std::string error;
             const bool ok = engine != nullptr &&
