@@ -25,6 +25,7 @@ constexpr std::array<bool, vl::kLanguageCount> kHasVertical = {true,  true,  fal
                                                                false, false, false, false};
 constexpr std::string_view kVerticalSuffix = "_vert";
 constexpr std::string_view kDataSuffix = ".traineddata";
+constexpr double kMaxScaledPixels = 12e6;
 
 // Debian's Tesseract parallelises inside one line with OpenMP and asks for more threads than two
 // shared cores have: the waits between them cost more than they gain (a warm crop took four times
@@ -155,7 +156,10 @@ Prepared Prepare(const OcrCrop& crop, bool vertical, int minTextHeight) {
     }
     const int extent = TextExtent(grey, w, h, vertical);
     if (extent > 0 && extent < minTextHeight) {
-        p.scale = std::min(4.0, double(minTextHeight + 8) / extent);
+        // At most 4 times, and never beyond kMaxScaledPixels: a whole screen of small text
+        // would otherwise take seconds and hundreds of megabytes.
+        const double room = std::sqrt(kMaxScaledPixels / (double(w) * h));
+        p.scale = std::min({4.0, double(minTextHeight + 8) / extent, std::max(1.0, room)});
     }
     if (p.scale == 1.0) {
         p.grey = std::move(grey);

@@ -13,7 +13,7 @@ build_packages=(
   qt6-base-dev qt6-tools-dev libqt6opengl6-dev qt6-qpa-plugins
   libx11-dev libxcb1-dev libxcb-keysyms1-dev xdg-utils fonts-noto-cjk
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
-  libsqlite3-dev libqrencode-dev libtesseract-dev
+  libsqlite3-dev libqrencode-dev libboost-dev libtesseract-dev
   # models of the local OCR engine, read at run time
   tesseract-ocr-eng tesseract-ocr-chi-sim tesseract-ocr-chi-sim-vert tesseract-ocr-chi-tra
   tesseract-ocr-chi-tra-vert tesseract-ocr-jpn tesseract-ocr-jpn-vert tesseract-ocr-kor
