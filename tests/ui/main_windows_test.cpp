@@ -28,7 +28,7 @@
 using vl::test::AccountBackend;
 using vl::test::LogCapture;
 using vl::test::RunUntil;
-namespace b = vl::backend;
+namespace b = velmora::protocol;
 
 namespace {
 
