@@ -84,7 +84,7 @@ protected:
         Scope("brain_all_scope");
         services_.Set("/general", 200, BaiduAnswer(2));
         services_.Set("/ocrapi", 200, R"({"errorCode":"0","Result":{"regions":[]}})");
-        services_.Set("/api", 200, R"({"errorCode":"0","translation":["A\nB\nC"]})");
+        services_.Set("/api", 200, R"({"errorCode":"0","translation":["A\nB"]})");
     }
     void Scope(const std::string& scope) {
         services_.Set(
