@@ -21,6 +21,7 @@ constexpr const char* kBceVersion = "1";
 constexpr const char* kBceExpirationSeconds = "1800";
 constexpr std::int64_t kTokenRefreshMarginSeconds = 86400;
 
+// Percent-encoding of form fields and of the BCE canonical request.
 std::string Encode(const std::string& s) {
     return vl::UrlEncode(s, vl::UrlEncoding::Rfc3986);
 }
@@ -112,8 +113,8 @@ BaiduOcrClient::BaiduOcrClient(std::string appId, std::string apiKey, std::strin
 std::string BaiduOcrClient::FormEncode(const Params& fields) {
     std::string out;
     for (const auto& [key, value] : fields) {
-        out.append(vl::UrlEncode(key, vl::UrlEncoding::Rfc3986)).push_back('=');
-        out.append(vl::UrlEncode(value, vl::UrlEncoding::Rfc3986)).push_back('&');
+        out.append(Encode(key)).push_back('=');
+        out.append(Encode(value)).push_back('&');
     }
     return out;
 }

@@ -13,6 +13,7 @@
 
 #include "config/config_manager.h"
 #include "config/settings_document.h"
+#include "protocol/backend_protocol.h"
 #include "tests/support/account_backend.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/login_wnd.h"

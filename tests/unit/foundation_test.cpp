@@ -131,6 +131,9 @@ TEST(Text, MalformedSequencesBecomeOneReplacementEach) {
               "\xEF\xBF\xBD"
               "a");
     EXPECT_EQ(vl::UrlEncode(std::string("a b~\0+", 6)), "a+b%7E%00%2B");
+    // Signatures are computed over the percent forms: space, '~' and '/' differ by mode.
+    EXPECT_EQ(vl::UrlEncode("a b~/\xFF", vl::UrlEncoding::Rfc3986), "a%20b~%2F%FF");
+    EXPECT_EQ(vl::UrlEncode("a b~/\xFF", vl::UrlEncoding::Path), "a%20b~/%FF");
 }
 
 TEST(Text, Base64KeepsToTheAlphabetAndDecodesNothingPartially) {

@@ -16,6 +16,7 @@
 #include "tests/support/log_capture.h"
 #include "tests/support/loopback_server.h"
 #include "utils/vl_browser.h"
+#include "utils/vl_curl.h"
 #include "utils/vl_http.h"
 #include "utils/vl_services.h"
 
@@ -243,6 +244,43 @@ TEST(ServiceUrl, CommonQueryIsBuiltOnceAndReused) {
     const std::string q = vl::ServiceUrl(velmora::protocol::kLoginQqPoll.path);
     EXPECT_EQ(q.substr(0, q.find('?')), "http://127.0.0.1:8731/login//qq/ouath");
     vl::SetServices(saved);
+}
+
+// The parts libcurl itself will send: the port stays with the host, a missing path is "/".
+TEST(SplitUrl, GivesThePartsLibcurlSends) {
+    vl::curl::UrlParts parts;
+    ASSERT_TRUE(vl::curl::SplitUrl("HTTP://[::1]:8080/a/b%20c?x=1&y=%2F#frag", parts));
+    EXPECT_EQ(parts.host, "[::1]:8080");
+    EXPECT_EQ(parts.path, "/a/b%20c");
+    EXPECT_EQ(parts.query, "x=1&y=%2F");
+    EXPECT_EQ(parts.withoutQuery.rfind("http://[::1]:8080/a/b%20c", 0), 0u) << parts.withoutQuery;
+    ASSERT_TRUE(vl::curl::SplitUrl("https://example.com", parts));
+    EXPECT_EQ(parts.host, "example.com");
+    EXPECT_EQ(parts.path, "/");
+    EXPECT_EQ(parts.query, "");
+    EXPECT_FALSE(vl::curl::SplitUrl("http://exa mple.com/", parts));
+    EXPECT_EQ(parts.path, "/");
+}
+
+// Each failure says where it stopped, with libcurl's code, so clients keep their own texts.
+TEST(Send, FailuresNameTheirKind) {
+    LoopbackServer server;
+    server.Route(false, "/big");
+    server.Start();
+    server.Set("/big", 200, std::string(100, 'x'));
+    vl::net::Result r = vl::net::Send({.url = server.Url("/big"), .headers = {{"A", "\r"}}});
+    EXPECT_EQ(r.failure, vl::net::Failure::Prepare);
+    EXPECT_EQ(r.curlCode, CURLE_BAD_FUNCTION_ARGUMENT);
+    r = vl::net::Send({.url = server.Url("/big"), .maxAnswerBytes = 99});
+    EXPECT_EQ(r.failure, vl::net::Failure::TooLarge);
+    EXPECT_EQ(r.error, "response is larger than 99 bytes");
+    r = vl::net::Send({.url = server.Url("/big"), .maxAnswerBytes = 100});
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.httpCode, 200);
+    server.Stop();
+    r = vl::net::Send({.url = server.Url("/big")});
+    EXPECT_EQ(r.failure, vl::net::Failure::Transfer);
+    EXPECT_EQ(r.curlCode, CURLE_COULDNT_CONNECT);
 }
 
 TEST(OpenUrl, OnlyWebAddressesAreOpened) {

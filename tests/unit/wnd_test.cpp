@@ -8,7 +8,6 @@
 #include "tests/support/loopback_server.h"
 #include "utils/vl_wnd.h"
 
-
 namespace {
 
 // A test window that records what it receives.
@@ -40,11 +39,16 @@ public:
 class CountingLoop : public vl::IMessageLoop {
 public:
     explicit CountingLoop(vl::MessageQueueLoop& inner) : inner_(inner) {}
+    ~CountingLoop() { vl::SetLoopEnded(this, false); }  // the address may be reused
     bool IsLoopThread() const override { return inner_.IsLoopThread(); }
     bool Dispatch(std::function<void()> work) override {
         const bool queued = inner_.Dispatch(std::move(work));
         ++dispatched;
         return queued;
+    }
+    void End() {
+        inner_.End();
+        vl::SetLoopEnded(this, true);
     }
     std::atomic<int> dispatched{0};
 
@@ -196,7 +200,7 @@ TEST(Wnd, DestroyingWindowOrEndedLoopReleasesSenders) {
         if (variant == 0) {
             vl::BeginDestroyWindow(h);
         } else {
-            inner.End();
+            loop.End();
         }
         EXPECT_FALSE(result.get());
         EXPECT_FALSE(vl::SendMessage(h, vl::WM_USER, 0, 0));
