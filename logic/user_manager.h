@@ -32,6 +32,9 @@ inline constexpr vl::UINT WM_USER_MANAGER_LOGIN = vl::WM_USER + 101;
 inline constexpr vl::UINT WM_USER_MANAGER_LOGOUT = vl::WM_USER + 102;
 // As WM_USER_MANAGER_LOGIN, for the answer to Update.
 inline constexpr vl::UINT WM_USER_MANAGER_UPDATE = vl::WM_USER + 103;
+// After a translation was charged: wParam 1, the account's counts changed; 0, the account has no
+// translations left (that one was not counted). lParam is const UserInfo* (the account).
+inline constexpr vl::UINT WM_USER_MANAGER_COUNTS = vl::WM_USER + 104;
 // wParam 0, lParam 0: the back-end no longer accepts the token (code 10505).
 inline constexpr vl::UINT WM_USER_MANAGER_NEED_LOGIN = vl::WM_USER + 200;
 

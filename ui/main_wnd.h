@@ -24,6 +24,10 @@ public:
     vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override;
     void Notify(const skin::Notification& msg) override;
 
+    // The start button: refreshes the account, then arms the capture, or asks the user to sign in
+    // or to buy translations first.
+    void Launch();
+
     // Tray callback message; the low word of lParam is the event.
     static constexpr vl::UINT kTrayMessage = vl::WM_APP + 3;
     // The answer to the free-gift request (wParam 1 when it arrived, lParam its owned body).
@@ -61,8 +65,10 @@ private:
     void RequestGift(const std::string& token);
     void OnGift(bool ok, const std::string* body);
 
-    void Launch();
     void OpenHelp();
+    // Translations left, beside the nickname: for signed-in users without a membership.
+    void RefreshNums(const UserInfo& user);
+    void OnCounts(vl::WPARAM wParam, vl::LPARAM lParam);
 
     std::unique_ptr<TrayIcon> tray_;
     skin::Control* vip_ = nullptr;
@@ -73,6 +79,9 @@ private:
     skin::Control* help_ = nullptr;
     skin::Control* settings_ = nullptr;
     skin::Control* engine_ = nullptr;
+    skin::Control* nums_ = nullptr;
     // Set when the back-end refuses the token while the start button refreshes the account.
     bool tokenRefused_ = false;
+    // The back-end refused to count a translation: the account has none left.
+    bool quotaUsedUp_ = false;
 };
