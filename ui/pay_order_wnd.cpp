@@ -4,8 +4,8 @@
 #include <nlohmann/json.hpp>
 
 #include "logic/user_manager.h"
-#include "protocol/backend_protocol.h"
 #include "logic/window_answers.h"
+#include "protocol/backend_protocol.h"
 #include "ui/pay_done_wnd.h"
 #include "ui/pay_good.h"
 #include "ui/pay_retry_wnd.h"
@@ -222,11 +222,11 @@ void PayOrderWnd::Poll() {
         return;
     }
     const vl::HWND hwnd = GetHWND();
-    polling_ = vl::Http::Instance()->GetAsync(
-        [hwnd](bool ok, const std::string&, std::int32_t, const std::string& response,
-               const auto&...) { PostAnswer(hwnd, kPollAnswer, ok, response); },
-        vl::ServiceUrl(vl::backend::kOrderDetail.path) + "&orderNo=" + vl::UrlEncode(orderNo_),
-        Headers());
+    polling_ = vl::Http::Instance()->Async(
+        {.url = vl::ServiceUrl(velmora::protocol::kOrderDetail.path) +
+                "&orderNo=" + vl::UrlEncode(orderNo_),
+         .headers = Headers()},
+        [hwnd](const vl::Http::Result& r) { PostAnswer(hwnd, kPollAnswer, r.ok, r.response); });
 }
 
 // Only a paid order changes anything: an unpaid or unreadable state waits for the next request.

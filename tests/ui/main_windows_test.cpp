@@ -25,6 +25,7 @@
 #include "ui/skin/option.h"
 #include "ui/skin/text.h"
 #include "ui/skin/window_widget.h"
+#include "utils/vl_browser.h"
 #include "utils/vl_services.h"
 #include "utils/vl_string.h"
 
@@ -385,6 +386,7 @@ TEST_F(MainWindows, ServicesPageTestsTheShownEngineAndSavesKeepingOtherMembers) 
     vl::SetServices(saved);
     ConfigManager::Instance()->conf().ocr().reset();
     ConfigManager::Instance()->Flush();
+}
 
 std::string NoVipAnswer(int nums) {
     return R"({"code":0,"msg":"ok","data":{"userId":"u-2","nickname":"小李","avatar":"",)"
@@ -488,7 +490,7 @@ TEST_F(MainWindows, ShortcutPageShowsTheStoredKeys) {
 
 TEST_F(MainWindows, ContactPageShowsTheNumberAndOpensItsLink) {
     int opened = 0;
-    vl::Http::SetUrlOpener([&](const std::string&) { return ++opened; });
+    vl::SetUrlOpener([&](const std::string&) { return ++opened; });
     std::string number;
     user_.On("velmora_main_contact_wnd", [&](skin::Window& w) {
         number = User::Text(w, "qq_number");
@@ -496,7 +498,7 @@ TEST_F(MainWindows, ContactPageShowsTheNumberAndOpensItsLink) {
         User::Click(w, "qq");
     });
     QTest::mouseClick(Find<skin::Button>(main_, "contact"), Qt::LeftButton);
-    vl::Http::SetUrlOpener(nullptr);
+    vl::SetUrlOpener(nullptr);
     EXPECT_TRUE(!number.empty() && number == ConfigManager::Instance()->CustomerServiceQq());
     EXPECT_EQ(opened, 1);
 }
