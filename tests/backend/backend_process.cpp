@@ -135,20 +135,6 @@ std::string BackendProcess::CodeFor(const std::string& phone) const {
     return "";
 }
 
-int BackendProcess::OpenSockets() const {
-    std::error_code ec;
-    const std::string fds = "/proc/" + std::to_string(pid_) + "/fd";
-    int sockets = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(fds, ec)) {
-        std::error_code linkError;
-        const auto target = std::filesystem::read_symlink(entry.path(), linkError);
-        if (!linkError && target.string().rfind("socket:", 0) == 0) {
-            ++sockets;
-        }
-    }
-    return ec ? -1 : sockets;
-}
-
 Answer Get(const std::string& url, const std::string& token) {
     vl::Http::Result r =
         vl::Http::Instance()->Sync({.url = url, .headers = {{"Access-Token", token}}});

@@ -28,8 +28,6 @@ public:
     // The latest sign-in code the log shows for `phone`; empty when none came within seconds.
     std::string CodeFor(const std::string& phone) const;
     std::string Log() const;
-    // Sockets the process holds open (listening and accepted); -1 when it cannot be read.
-    int OpenSockets() const;
 
 private:
     const TempDir& dir_;
