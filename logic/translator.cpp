@@ -6,6 +6,8 @@
 
 #include "config/config_manager.h"
 #include "logic/local_ocr.h"
+#include "logic/translate_engine.h"
+#include "logic/translation_memory.h"
 #include "utils/vl_log.h"
 #include "utils/vl_services.h"
 
@@ -218,5 +220,14 @@ bool Translator::OCRLocal(TranslateTask& task, std::vector<TranslateLine>& lines
 }
 
 bool Translator::Translate(TranslateTask& task, std::vector<TranslateLine>& lines) {
-    return TranslateYoudao(task, lines);
+    const vl::ServiceConfig config = vl::Services();
+    const std::string name = vl::engine::ConfiguredEngine(config);
+    const std::unique_ptr<vl::engine::ITranslateEngine> engine =
+        vl::engine::MakeEngine(name, config);
+    task.transVendor = name;
+    TranslationMemory* memory = nullptr;
+    if (config.translate.memory) {
+        memory = memory_ != nullptr ? memory_ : &TranslationMemory::Process();
+    }
+    return vl::engine::TranslateLines(*engine, memory, lines, task.transErrInfo);
 }
