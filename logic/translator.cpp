@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <system_error>
+#include <utility>
 
 #include "config/config_manager.h"
 #include "utils/vl_log.h"
@@ -94,19 +95,20 @@ void Translator::TaskTh() {
             continue;
         }
 
+        const std::uint32_t id = task.id;
         std::vector<TranslateLine> lines;
         const std::int64_t ocrStart = NowMs();
         const bool ocrOk = OCR(task, lines);
         task.ocrTime = NowMs() - ocrStart;
         if (!ocrOk) {
             VL_ERROR("OCR failed for task id {}", task.id);
-            callback->OnTranslatorResult(task.id, false, task, lines);
+            callback->OnTranslatorResult(id, false, std::move(task), std::move(lines));
             continue;
         }
         if (lines.empty()) {
             VL_WARN("{}", kEmptyOcrResult);
             task.ocrErrInfo = kEmptyOcrResult;
-            callback->OnTranslatorResult(task.id, true, task, lines);
+            callback->OnTranslatorResult(id, true, std::move(task), std::move(lines));
             continue;
         }
         const std::int64_t transStart = NowMs();
@@ -115,7 +117,7 @@ void Translator::TaskTh() {
         if (!transOk) {
             VL_ERROR("Translate failed");
         }
-        callback->OnTranslatorResult(task.id, transOk, task, lines);
+        callback->OnTranslatorResult(id, transOk, std::move(task), std::move(lines));
     }
     VL_INFO("task thread out");
 }

@@ -7,6 +7,9 @@
 #include "ui/layout_window.h"
 #include "utils/vl_singleton.h"
 
+struct UserManagerAccountAnswer;
+struct UserManagerLogoutNotice;
+
 class TrayIcon;
 
 namespace skin {
@@ -51,12 +54,14 @@ private:
     void RefreshAccount(const UserInfo& user);
     void RefreshEngine();
     void StoreToken(const std::string& token);
-    // The account of a successful login or refresh (lParam), shown and its token saved.
-    const UserInfo* TakeAccount(vl::LPARAM lParam);
+    // The account of a successful login or refresh, shown and its token saved; null when the
+    // answer carries none.
+    const UserInfo* TakeAccount(const UserManagerAccountAnswer* answer);
 
-    void OnLogin(vl::WPARAM wParam, vl::LPARAM lParam);
-    void OnLogout(vl::LPARAM lParam);
-    void OnUpdate(vl::WPARAM wParam, vl::LPARAM lParam);
+    // Each answer may be null (it could not be made).
+    void OnLogin(bool ok, const UserManagerAccountAnswer* answer);
+    void OnLogout(const UserManagerLogoutNotice* notice);
+    void OnUpdate(bool ok, const UserManagerAccountAnswer* answer);
     void OnNeedLogin();
     void RequestGift(const std::string& token);
     void OnGift(bool ok, const std::string* body);
