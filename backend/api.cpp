@@ -94,10 +94,16 @@ Reply Html(int status, std::string page) {
     r.status = status;
     r.contentType = kHtmlType;
     r.body = std::move(page);
+    r.headers = {{"X-Frame-Options", "DENY"},
+                 {"Content-Security-Policy",
+                  "default-src 'none'; style-src 'self'; img-src 'self' data:; "
+                  "form-action 'self'; frame-ancestors 'none'; base-uri 'none'"},
+                 {"X-Content-Type-Options", "nosniff"},
+                 {"Referrer-Policy", "no-referrer"}};
     return r;
 }
 
-bool ReadBody(const httplib::Request& req, const BodyReader& read, Reply& fail) {
+bool ReadBody(const Request& req, const BodyReader& read, Reply& fail) {
     const nlohmann::json body = nlohmann::json::parse(req.body, nullptr, false);
     if (body.is_discarded() || !body.is_object()) {
         fail = Fail(ApiCode::BadJson);
@@ -113,16 +119,16 @@ bool ReadBody(const httplib::Request& req, const BodyReader& read, Reply& fail) 
     return true;
 }
 
-std::string RequestToken(const httplib::Request& req) {
-    return req.get_header_value("Access-Token");
+std::string RequestToken(const Request& req) {
+    return req.Header("Access-Token");
 }
 
 std::string TokenHash(const std::string& token) {
     return secrets::Sha256Hex(token);
 }
 
-bool Authenticate(IStore& store, const httplib::Request& req, const Clock& clock,
-                  AccountId& account, Reply& fail) {
+bool Authenticate(IStore& store, const Request& req, const Clock& clock, AccountId& account,
+                  Reply& fail) {
     const std::string token = RequestToken(req);
     if (token.empty()) {
         fail = Fail(ApiCode::NoToken);

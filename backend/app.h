@@ -15,6 +15,8 @@
 
 namespace backend {
 
+namespace protocol = velmora::protocol;
+
 // What the request handlers share. Filled before serving starts and read-only afterwards (the
 // store and providers are safe to call from every request thread).
 struct Context {
@@ -25,10 +27,31 @@ struct Context {
     std::unique_ptr<ISmsSender> sms;
     std::map<std::string, std::unique_ptr<IQrLoginProvider>> qr;  // by Name()
     std::unique_ptr<IPaymentProvider> payment;
+    bool standIns = false;      // the payment and QR confirmation pages are served
+    bool standInsAuto = false;  // ... because the listening address is a loopback one
+    std::string secret;         // key of the code hashes and the forms' tokens, per database
 
-    // The client's address: the peer, or the first X-Forwarded-For hop behind a trusted proxy.
-    std::string ClientAddress(const httplib::Request& req) const;
+    // The client's address: the peer, or behind a trusted proxy the right-most X-Forwarded-For
+    // entry, the one that proxy added (the entries left of it are the client's to write).
+    std::string ClientAddress(const Request& req) const;
+    // Whether a stand-in page answers this request: served, and when only because of a
+    // loopback listening address, to a loopback client (a proxy in front may forward others).
+    bool StandInFor(const Request& req) const;
+    // The anti-forgery token of a stand-in form about `subject` (an order, a QR state).
+    std::string FormToken(const std::string& subject) const;
+    // A form post comes from our own page: its token matches and no other site sent it.
+    bool FormPostTrusted(const Request& req, const std::string& subject) const;
 };
+
+// False with the reason when the configuration serves the stand-in pages on an address other
+// than loopback without saying that is meant.
+bool CheckStandIns(const Config& config, std::string& error);
+// Everything the handlers need but the listening socket: goods, stand-in policy, store and its
+// secret, providers with pages at `publicUrl`. False with a message.
+bool BuildContext(const Config& config, const std::string& publicUrl, Context& ctx,
+                  std::string& error);
+// Every route of the back-end.
+void AddRoutes(HttpServer& http, Context& ctx);
 
 void AddAccountRoutes(HttpServer& http, Context& ctx);
 void AddUsageRoutes(HttpServer& http, Context& ctx);

@@ -75,10 +75,26 @@ bool ReadSms(JsonReader& root, Config& c, std::string& error) {
     r.Int("resend_seconds", c.sms.resendSeconds, 0, 86400);
     r.Int("daily_per_phone", c.sms.dailyPerPhone, 1, 100000);
     r.Int("daily_per_address", c.sms.dailyPerAddress, 1, 1000000);
+    r.Int("daily_checks_per_phone", c.sms.dailyChecksPerPhone, 1, 1000000);
     if (r.Ok() && c.smsSender != "log") {
         error = "sms.sender must be \"log\" (the only sender built in)";
         return false;
     }
+    return r.Finish();
+}
+
+bool ReadStandIns(JsonReader& root, Config& c, std::string& error) {
+    const nlohmann::json* standIns = root.Object("stand_ins");
+    if (standIns == nullptr) {
+        return root.Ok();
+    }
+    JsonReader r(*standIns, "stand_ins", error);
+    if (standIns->contains("enabled")) {
+        bool enabled = false;
+        r.Bool("enabled", enabled);
+        c.standIns = enabled;
+    }
+    r.Bool("allow_remote", c.standInsRemote);
     return r.Finish();
 }
 
@@ -90,6 +106,7 @@ bool ReadReports(JsonReader& root, Config& c, std::string& error) {
     JsonReader r(*reports, "reports", error);
     r.Int("retention_days", c.reportRetentionDays, 1, 3650);
     r.Int("max_rows", c.reportMaxRows, 1, 100000000);
+    r.Int("per_account_daily", c.reportsPerDay, 1, 1000000);
     return r.Finish();
 }
 
@@ -140,7 +157,7 @@ bool ApplyConfig(const std::string& jsonText, Config& c, std::string& error) {
     JsonReader r(doc, "", error);
     if (!ReadListen(r, c, error) || !ReadLog(r, c, error) || !ReadQuota(r, c, error) ||
         !ReadUpdate(r, c, error) || !ReadSms(r, c, error) || !ReadReports(r, c, error) ||
-        !ReadRemoteConfig(r, c, error)) {
+        !ReadStandIns(r, c, error) || !ReadRemoteConfig(r, c, error)) {
         return false;
     }
     r.String("public_url", c.publicUrl, 2048);
@@ -152,8 +169,11 @@ bool ApplyConfig(const std::string& jsonText, Config& c, std::string& error) {
     r.String("goods_file", c.goodsFile);
     r.Int("qr_state_seconds", c.qrStateSeconds, 10, 86400);
     r.Int("max_qr_states", c.maxQrStates, 1, 10000000);
+    r.Int("max_qr_states_per_address", c.maxQrStatesPerAddress, 1, 10000000);
     r.Int("token_days", c.tokenDays, 1, 3650);
     r.Bool("trust_forwarded_for", c.trustForwardedFor);
+    r.Int("request_timeout_seconds", c.requestTimeoutSeconds, 1, 3600);
+    r.Int("max_connections", c.maxConnections, 8, 1000000);
     if (!r.Finish()) {
         return false;
     }
@@ -166,6 +186,11 @@ bool ApplyConfig(const std::string& jsonText, Config& c, std::string& error) {
         c.publicUrl.pop_back();
     }
     return true;
+}
+
+bool IsLoopback(const std::string& address) {
+    return address == "localhost" || address == "::1" || address.rfind("127.", 0) == 0 ||
+           address.rfind("::ffff:127.", 0) == 0;
 }
 
 std::string ResolvePath(const Config& config, const std::string& path) {

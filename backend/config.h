@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "backend/store.h"  // SmsPolicy
@@ -44,11 +45,22 @@ struct Config {
     std::string smsSender = "log";
     SmsPolicy sms;
     int qrStateSeconds = 300;
-    int maxQrStates = 10000;  // states waiting at once
+    int maxQrStates = 10000;         // states waiting at once
+    int maxQrStatesPerAddress = 20;  // of them asked for from one client address
     int tokenDays = 180;
     int reportRetentionDays = 30;
     int reportMaxRows = 200000;
+    int reportsPerDay = 2000;        // reports one account stores per day
     bool trustForwardedFor = false;  // behind a proxy: the client address is X-Forwarded-For
+    int requestTimeoutSeconds = 10;  // to read one request whole
+    int maxConnections = 1024;       // open at once
+
+    // The local stand-ins for the payment and QR providers (the pay and sign-in confirmation
+    // pages) let whoever reaches them pay any order and sign in as anyone. Unset: served only
+    // when listening on a loopback address. Enabling them on another address needs
+    // `standInsRemote` too, or the back-end refuses to start.
+    std::optional<bool> standIns;
+    bool standInsRemote = false;
 
     std::string baseDir;  // for relative paths
 };
@@ -56,6 +68,9 @@ struct Config {
 // Applies a configuration document over `config`. False with a message naming the first bad
 // member (unknown members included).
 bool ApplyConfig(const std::string& jsonText, Config& config, std::string& error);
+
+// 127.0.0.0/8, ::1, "localhost".
+bool IsLoopback(const std::string& address);
 
 // `path` made absolute against config.baseDir.
 std::string ResolvePath(const Config& config, const std::string& path);

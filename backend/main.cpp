@@ -1,6 +1,7 @@
 // velmora-backend: the product's own back-end. Starts with built-in defaults; a JSON
 // configuration file and a few options override them. SIGTERM, SIGINT and SIGHUP end it after
 // the requests in flight, with exit status 0.
+#include <fcntl.h>
 #include <signal.h>
 #include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
@@ -124,6 +125,11 @@ bool SetUpLog(const backend::Config& c, std::string& error) {
     std::vector<spdlog::sink_ptr> sinks{std::make_shared<spdlog::sinks::stderr_sink_mt>()};
     if (!c.logFile.empty()) {
         const std::string path = backend::ResolvePath(c, c.logFile);
+        // Created private: the log names accounts, orders and (at debug) payment addresses.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+        }
         try {
             sinks.push_back(std::make_shared<spdlog::sinks::basic_file_sink_mt>(path));
         } catch (const spdlog::spdlog_ex& e) {

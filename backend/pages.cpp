@@ -44,7 +44,7 @@ std::string Message(const std::string& title, const std::string& text) {
 
 std::string QrLogin(const std::string& providerName, const std::string& providerTitle,
                     const std::string& state, const std::string& pageUrl,
-                    const std::string& qrPngBase64) {
+                    const std::string& qrPngBase64, const std::string& formToken) {
     std::string body = "<p>这是本机后端的" + HtmlEscape(providerTitle) + "登录确认页，代替手机" +
                        HtmlEscape(providerTitle) +
                        "扫码后的授权页面。确认后，Velmora翻译会在几秒内自动完成登录。</p>\n";
@@ -60,6 +60,9 @@ std::string QrLogin(const std::string& providerName, const std::string& provider
             "<input type=\"hidden\" name=\"state\" value=\"" +
             HtmlEscape(state) +
             "\">"
+            "<input type=\"hidden\" name=\"csrf\" value=\"" +
+            HtmlEscape(formToken) +
+            "\">"
             "<label>本地账号 <input name=\"account\" value=\"" +
             HtmlEscape(providerName) +
             "-user\" maxlength=\"64\" required></label>"
@@ -70,7 +73,7 @@ std::string QrLogin(const std::string& providerName, const std::string& provider
     return Frame(providerTitle + "登录", body);
 }
 
-std::string Pay(const Order& order) {
+std::string Pay(const Order& order, const std::string& formToken) {
     const std::string method = order.payMethod == 9 ? "微信支付" : "支付宝";
     const std::string body =
         "<p>这是本机后端的支付页，代替" + method +
@@ -83,6 +86,7 @@ std::string Pay(const Order& order) {
         std::string(LocalPaymentProvider::kPagePath) +
         "\"><input type=\"hidden\" name=\"orderNo\" value=\"" + HtmlEscape(order.orderNo) +
         "\"><input type=\"hidden\" name=\"amount\" value=\"" + std::to_string(order.priceFen) +
+        "\"><input type=\"hidden\" name=\"csrf\" value=\"" + HtmlEscape(formToken) +
         "\"><button type=\"submit\">确认支付</button></form>"
         "<p class=\"note\">支付后回到Velmora翻译，点“已完成支付”。</p>";
     return Frame("订单支付", body);

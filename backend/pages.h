@@ -18,9 +18,9 @@ std::string Message(const std::string& title, const std::string& text);
 // account to sign in.
 std::string QrLogin(const std::string& providerName, const std::string& providerTitle,
                     const std::string& state, const std::string& pageUrl,
-                    const std::string& qrPngBase64);
+                    const std::string& qrPngBase64, const std::string& formToken);
 
 // The checkout of an unpaid order, with its confirm button.
-std::string Pay(const Order& order);
+std::string Pay(const Order& order, const std::string& formToken);
 
 }  // namespace backend::pages

@@ -23,11 +23,11 @@ std::string LocalQrLoginProvider::AuthorizeUrl(const std::string& state) const {
     return publicUrl_ + kPagePath + "?provider=" + name_ + "&state=" + state;
 }
 
-bool LocalQrLoginProvider::ResolveCallback(const httplib::Request& req, std::string& state,
-                                           QrIdentity& who, std::string& error) {
-    state = req.get_param_value("state");
-    who.id = req.get_param_value("account");
-    who.nickname = req.get_param_value("nickname");
+bool LocalQrLoginProvider::ResolveCallback(const Request& req, std::string& state, QrIdentity& who,
+                                           std::string& error) {
+    state = req.Param("state");
+    who.id = req.Param("account");
+    who.nickname = req.Param("nickname");
     if (!IsPlainId(who.id, 64)) {
         error = "账号只能包含字母、数字和 _ . @ -，最多64个字符";
         return false;
@@ -49,10 +49,10 @@ std::string LocalPaymentProvider::PayUrl(const Order& order) const {
     return publicUrl_ + kPagePath + "?orderNo=" + order.orderNo;
 }
 
-bool LocalPaymentProvider::VerifyNotice(const httplib::Request& req, PaymentNotice& notice,
+bool LocalPaymentProvider::VerifyNotice(const Request& req, PaymentNotice& notice,
                                         std::string& error) {
-    notice.orderNo = req.get_param_value("orderNo");
-    const std::string amount = req.get_param_value("amount");
+    notice.orderNo = req.Param("orderNo");
+    const std::string amount = req.Param("amount");
     if (!IsPlainId(notice.orderNo, 64) || amount.empty() || amount.size() > 12 ||
         amount.find_first_not_of("0123456789") != std::string::npos) {
         error = "支付信息无效";

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <httplib.h>
+#include "backend/request.h"
 
 #include <cstdint>
 #include <string>
@@ -43,7 +43,7 @@ public:
     virtual std::string AuthorizeUrl(const std::string& state) const = 0;
     // The provider's call-back after the user confirmed: the login state and who confirmed.
     // False with a reason when the call cannot be trusted or read.
-    virtual bool ResolveCallback(const httplib::Request& req, std::string& state, QrIdentity& who,
+    virtual bool ResolveCallback(const Request& req, std::string& state, QrIdentity& who,
                                  std::string& error) = 0;
 };
 
@@ -55,7 +55,7 @@ public:
     const std::string& Name() const override { return name_; }
     const std::string& Title() const override { return title_; }
     std::string AuthorizeUrl(const std::string& state) const override;
-    bool ResolveCallback(const httplib::Request& req, std::string& state, QrIdentity& who,
+    bool ResolveCallback(const Request& req, std::string& state, QrIdentity& who,
                          std::string& error) override;
 
     static constexpr const char* kPagePath = "/pages/qr-login";
@@ -79,8 +79,7 @@ public:
     // The address where the user pays the order (opened in the browser, or shown as a QR code).
     virtual std::string PayUrl(const Order& order) const = 0;
     // Checks a notification (signature, fields). False with a reason when it is not genuine.
-    virtual bool VerifyNotice(const httplib::Request& req, PaymentNotice& notice,
-                              std::string& error) = 0;
+    virtual bool VerifyNotice(const Request& req, PaymentNotice& notice, std::string& error) = 0;
 };
 
 // The back-end's own payment page: its confirm button is the notification.
@@ -88,8 +87,7 @@ class LocalPaymentProvider final : public IPaymentProvider {
 public:
     explicit LocalPaymentProvider(std::string publicUrl);
     std::string PayUrl(const Order& order) const override;
-    bool VerifyNotice(const httplib::Request& req, PaymentNotice& notice,
-                      std::string& error) override;
+    bool VerifyNotice(const Request& req, PaymentNotice& notice, std::string& error) override;
 
     static constexpr const char* kPagePath = "/pages/pay";
 

@@ -13,8 +13,9 @@ namespace {
 constexpr std::size_t kTokenBytes = 32;  // 256 bits
 constexpr std::size_t kStateBytes = 16;
 
-std::string CodeHash(const std::string& phone, const std::string& code) {
-    return secrets::Sha256Hex(phone + ":" + code);
+// Keyed, so a copy of the database alone does not give the six digits away.
+std::string CodeHash(const Context& ctx, const std::string& phone, const std::string& code) {
+    return secrets::HmacHex(ctx.secret, phone + ":" + code);
 }
 
 // A new token and the session that stores its hash; empty token when randomness failed.
@@ -29,7 +30,7 @@ Reply TokenAnswer(const std::string& token) {
     return Success({{"accessToken", token}});
 }
 
-Reply SendCode(Context& ctx, const httplib::Request& req) {
+Reply SendCode(Context& ctx, const Request& req) {
     std::string phone;
     Reply fail;
     if (!ReadBody(
@@ -48,7 +49,7 @@ Reply SendCode(Context& ctx, const httplib::Request& req) {
     if (code.empty()) {
         return Fail(ApiCode::Internal);
     }
-    switch (ctx.store->IssueSmsCode(phone, ctx.ClientAddress(req), CodeHash(phone, code),
+    switch (ctx.store->IssueSmsCode(phone, ctx.ClientAddress(req), CodeHash(ctx, phone, code),
                                     ctx.config.sms, Now())) {
         case IStore::IssueResult::Ok:
             break;
@@ -70,7 +71,7 @@ Reply SendCode(Context& ctx, const httplib::Request& req) {
     return Success(nlohmann::json::object());
 }
 
-Reply LoginWithCode(Context& ctx, const httplib::Request& req) {
+Reply LoginWithCode(Context& ctx, const Request& req) {
     std::string phone, code;
     Reply fail;
     if (!ReadBody(
@@ -99,8 +100,8 @@ Reply LoginWithCode(Context& ctx, const httplib::Request& req) {
     }
     const Identity identity{"phone", phone, "用户" + phone.substr(7)};
     AccountId account = 0;
-    switch (ctx.store->SignInWithCode(phone, CodeHash(phone, code), identity, session, clock,
-                                      account)) {
+    switch (ctx.store->SignInWithCode(phone, CodeHash(ctx, phone, code), identity, session,
+                                      ctx.config.sms, clock, account)) {
         case IStore::CodeResult::Ok:
             spdlog::info("account {} signed in with the phone {}", account, MaskPhone(phone));
             return TokenAnswer(token);
@@ -108,20 +109,23 @@ Reply LoginWithCode(Context& ctx, const httplib::Request& req) {
             return Fail(ApiCode::CodeWrong);
         case IStore::CodeResult::Gone:
             return Fail(ApiCode::CodeGone);
+        case IStore::CodeResult::TooMany:
+            return Fail(ApiCode::TooMany, "今日验证次数已达上限，请明天再试");
         case IStore::CodeResult::Error:
             break;
     }
     return Fail(ApiCode::Internal);
 }
 
-Reply QrInfo(Context& ctx, const IQrLoginProvider& provider) {
+Reply QrInfo(Context& ctx, const IQrLoginProvider& provider, const Request& req) {
     const Clock clock = Now();
     const std::string state = secrets::RandomHex(kStateBytes);
     if (state.empty()) {
         return Fail(ApiCode::Internal);
     }
-    switch (ctx.store->CreateQrState(state, provider.Name(), clock.now + ctx.config.qrStateSeconds,
-                                     ctx.config.maxQrStates, clock)) {
+    switch (ctx.store->CreateQrState(state, provider.Name(), ctx.ClientAddress(req),
+                                     clock.now + ctx.config.qrStateSeconds, ctx.config.maxQrStates,
+                                     ctx.config.maxQrStatesPerAddress, clock)) {
         case IStore::QrResult::Ok:
             return Success({{"state", state}, {"url", provider.AuthorizeUrl(state)}});
         case IStore::QrResult::TooMany:
@@ -131,7 +135,7 @@ Reply QrInfo(Context& ctx, const IQrLoginProvider& provider) {
     }
 }
 
-Reply QrPoll(Context& ctx, const IQrLoginProvider& provider, const httplib::Request& req) {
+Reply QrPoll(Context& ctx, const IQrLoginProvider& provider, const Request& req) {
     std::string state;
     Reply fail;
     if (!ReadBody(
@@ -168,12 +172,19 @@ IQrLoginProvider* FindProvider(Context& ctx, const std::string& name) {
     return it == ctx.qr.end() ? nullptr : it->second.get();
 }
 
-Reply QrPage(Context& ctx, const httplib::Request& req) {
-    IQrLoginProvider* provider = FindProvider(ctx, req.get_param_value("provider"));
+Reply StandInRefused(const char* title) {
+    return Html(403, pages::Message(title, "此页面只对本机开放。"));
+}
+
+Reply QrPage(Context& ctx, const Request& req) {
+    if (!ctx.StandInFor(req)) {
+        return StandInRefused("登录");
+    }
+    IQrLoginProvider* provider = FindProvider(ctx, req.Param("provider"));
     if (provider == nullptr) {
         return Html(404, pages::Message("登录", "登录方式无效"));
     }
-    const std::string state = req.get_param_value("state");
+    const std::string state = req.Param("state");
     switch (ctx.store->PeekQrState(state, provider->Name(), Now())) {
         case IStore::QrResult::Waiting:
             break;
@@ -190,11 +201,15 @@ Reply QrPage(Context& ctx, const httplib::Request& req) {
         spdlog::warn("QR image of the sign-in page failed: {}", error);
     }
     return Html(200, pages::QrLogin(provider->Name(), provider->Title(), state, url,
-                                    png.empty() ? std::string() : secrets::Base64(png)));
+                                    png.empty() ? std::string() : secrets::Base64(png),
+                                    ctx.FormToken("qr:" + state)));
 }
 
-Reply QrConfirm(Context& ctx, const httplib::Request& req) {
-    IQrLoginProvider* provider = FindProvider(ctx, req.get_param_value("provider"));
+Reply QrConfirm(Context& ctx, const Request& req) {
+    if (!ctx.StandInFor(req)) {
+        return StandInRefused("登录");
+    }
+    IQrLoginProvider* provider = FindProvider(ctx, req.Param("provider"));
     if (provider == nullptr) {
         return Html(404, pages::Message("登录", "登录方式无效"));
     }
@@ -202,6 +217,10 @@ Reply QrConfirm(Context& ctx, const httplib::Request& req) {
     QrIdentity who;
     if (!provider->ResolveCallback(req, state, who, error)) {
         return Html(400, pages::Message("登录", error));
+    }
+    if (!ctx.FormPostTrusted(req, "qr:" + state)) {
+        spdlog::warn("a QR sign-in confirmation not sent from its page was refused");
+        return Html(403, pages::Message("登录", "请从登录确认页确认登录。"));
     }
     const Identity identity{provider->Name(), who.id, who.nickname};
     switch (ctx.store->BindQrState(state, provider->Name(), identity, Now())) {
@@ -214,7 +233,7 @@ Reply QrConfirm(Context& ctx, const httplib::Request& req) {
     }
 }
 
-Reply UserInfo(Context& ctx, const httplib::Request& req) {
+Reply UserInfo(Context& ctx, const Request& req) {
     const Clock clock = Now();
     AccountId id = 0;
     Reply fail;
@@ -249,7 +268,7 @@ Reply UserInfo(Context& ctx, const httplib::Request& req) {
     });
 }
 
-Reply Gift(Context& ctx, const httplib::Request& req) {
+Reply Gift(Context& ctx, const Request& req) {
     const Clock clock = Now();
     AccountId id = 0;
     Reply fail;
@@ -280,27 +299,30 @@ Reply Gift(Context& ctx, const httplib::Request& req) {
 }  // namespace
 
 void AddAccountRoutes(HttpServer& http, Context& ctx) {
-    http.Route("POST", "/sms/send/code", [&ctx](const auto& req) { return SendCode(ctx, req); });
-    http.Route("POST", "/login/sms", [&ctx](const auto& req) { return LoginWithCode(ctx, req); });
+    http.Route(protocol::kSmsSendCode, [&ctx](const auto& req) { return SendCode(ctx, req); });
+    http.Route(protocol::kLoginSms, [&ctx](const auto& req) { return LoginWithCode(ctx, req); });
     struct QrPaths {
         const char* provider;
-        const char* info;
-        const char* poll;
+        protocol::Endpoint info;
+        protocol::Endpoint poll;
     };
-    // The QQ poll path is spelled so, doubled slash included: that is what the program sends.
-    for (const QrPaths& p : {QrPaths{"qq", "/login/qq/oauth-info", "/login//qq/ouath"},
-                             QrPaths{"wechat", "/login/wechat/qr-info", "/login/wechat/qr"}}) {
+    for (const QrPaths& p :
+         {QrPaths{"qq", protocol::kLoginQqOauthInfo, protocol::kLoginQqPoll},
+          QrPaths{"wechat", protocol::kLoginWechatQrInfo, protocol::kLoginWechatPoll}}) {
         IQrLoginProvider* provider = FindProvider(ctx, p.provider);
-        http.Route("GET", p.info, [&ctx, provider](const auto&) { return QrInfo(ctx, *provider); });
-        http.Route("POST", p.poll,
+        http.Route(p.info,
+                   [&ctx, provider](const auto& req) { return QrInfo(ctx, *provider, req); });
+        http.Route(p.poll,
                    [&ctx, provider](const auto& req) { return QrPoll(ctx, *provider, req); });
     }
-    http.Route("GET", LocalQrLoginProvider::kPagePath,
-               [&ctx](const auto& req) { return QrPage(ctx, req); });
-    http.Route("POST", LocalQrLoginProvider::kPagePath,
-               [&ctx](const auto& req) { return QrConfirm(ctx, req); });
-    http.Route("GET", "/user/info", [&ctx](const auto& req) { return UserInfo(ctx, req); });
-    http.Route("POST", "/gift/free-nums/get", [&ctx](const auto& req) { return Gift(ctx, req); });
+    if (ctx.standIns) {
+        http.Route("GET", LocalQrLoginProvider::kPagePath,
+                   [&ctx](const auto& req) { return QrPage(ctx, req); });
+        http.Route("POST", LocalQrLoginProvider::kPagePath,
+                   [&ctx](const auto& req) { return QrConfirm(ctx, req); });
+    }
+    http.Route(protocol::kUserInfo, [&ctx](const auto& req) { return UserInfo(ctx, req); });
+    http.Route(protocol::kGiftFreeNums, [&ctx](const auto& req) { return Gift(ctx, req); });
 }
 
 }  // namespace backend

@@ -8,13 +8,13 @@ namespace backend {
 namespace {
 
 // "&key=a,b,c" limits the answer to those members; without it every member is sent.
-Reply ConfigGet(const Context& ctx, const httplib::Request& req) {
+Reply ConfigGet(const Context& ctx, const Request& req) {
     const nlohmann::json all = RemoteConfig(ctx.config, ctx.publicUrl);
-    if (!req.has_param("key")) {
+    if (!req.HasParam("key")) {
         return Success({{"config", all}});
     }
     nlohmann::json chosen = nlohmann::json::object();
-    const std::string keys = req.get_param_value("key");
+    const std::string keys = req.Param("key");
     std::size_t begin = 0;
     while (begin <= keys.size()) {
         const std::size_t end = std::min(keys.find(',', begin), keys.size());
@@ -40,8 +40,8 @@ Reply AppUpdate(const Context& ctx) {
 }  // namespace
 
 void AddInfoRoutes(HttpServer& http, Context& ctx) {
-    http.Route("GET", "/config/get", [&ctx](const auto& req) { return ConfigGet(ctx, req); });
-    http.Route("GET", "/app/update", [&ctx](const auto&) { return AppUpdate(ctx); });
+    http.Route(protocol::kConfigGet, [&ctx](const auto& req) { return ConfigGet(ctx, req); });
+    http.Route(protocol::kAppUpdate, [&ctx](const auto&) { return AppUpdate(ctx); });
     http.Route("GET", "/healthz", [](const auto&) { return Success({{"status", "ok"}}); });
     for (const char* name : {"help", "agreement", "privacy", "contact", "vip-agreement"}) {
         std::string page;

@@ -22,7 +22,7 @@ std::string NewOrderNo(const Clock& clock) {
     return random.empty() ? std::string() : std::to_string(clock.day) + random;
 }
 
-Reply Submit(Context& ctx, const httplib::Request& req) {
+Reply Submit(Context& ctx, const Request& req) {
     const Clock clock = Now();
     AccountId id = 0;
     Reply fail;
@@ -85,21 +85,22 @@ Reply Submit(Context& ctx, const httplib::Request& req) {
     } else {
         params["url"] = url;
     }
-    spdlog::info("account {} ordered good {} as {}, pay at {}", id, good->goodsId, order.orderNo,
-                 url);
+    // The address pays the order on the local page: kept out of the usual log.
+    spdlog::info("account {} ordered good {} as {}", id, good->goodsId, order.orderNo);
+    spdlog::debug("order {} pays at {}", order.orderNo, url);
     return Success({{"orderNo", order.orderNo},
                     {"price", static_cast<double>(order.priceFen) / 100},
                     {"appPayParams", params}});
 }
 
-Reply Detail(Context& ctx, const httplib::Request& req) {
+Reply Detail(Context& ctx, const Request& req) {
     const Clock clock = Now();
     AccountId id = 0;
     Reply fail;
     if (!Authenticate(*ctx.store, req, clock, id, fail)) {
         return fail;
     }
-    const std::string orderNo = req.get_param_value("orderNo");
+    const std::string orderNo = req.Param("orderNo");
     Order order;
     const Found found = IsPlainId(orderNo, 64) ? ctx.store->GetOrder(orderNo, order) : Found::No;
     if (found == Found::Error) {
@@ -113,8 +114,11 @@ Reply Detail(Context& ctx, const httplib::Request& req) {
         {{"orderNo", order.orderNo}, {"goodsId", order.goodsId}, {"status", order.status}});
 }
 
-Reply PayPage(Context& ctx, const httplib::Request& req) {
-    const std::string orderNo = req.get_param_value("orderNo");
+Reply PayPage(Context& ctx, const Request& req) {
+    if (!ctx.StandInFor(req)) {
+        return Html(403, pages::Message("订单支付", "此页面只对本机开放。"));
+    }
+    const std::string orderNo = req.Param("orderNo");
     Order order;
     const Found found = IsPlainId(orderNo, 64) ? ctx.store->GetOrder(orderNo, order) : Found::No;
     switch (found) {
@@ -128,14 +132,21 @@ Reply PayPage(Context& ctx, const httplib::Request& req) {
     if (order.status == kOrderPaid) {
         return Html(200, pages::Message("订单支付", "订单已支付，请回到Velmora翻译。"));
     }
-    return Html(200, pages::Pay(order));
+    return Html(200, pages::Pay(order, ctx.FormToken("pay:" + order.orderNo)));
 }
 
-Reply PayNotice(Context& ctx, const httplib::Request& req) {
+Reply PayNotice(Context& ctx, const Request& req) {
     PaymentNotice notice;
     std::string error;
+    if (!ctx.StandInFor(req)) {
+        return Html(403, pages::Message("订单支付", "此页面只对本机开放。"));
+    }
     if (!ctx.payment->VerifyNotice(req, notice, error)) {
         return Html(400, pages::Message("订单支付", error));
+    }
+    if (!ctx.FormPostTrusted(req, "pay:" + notice.orderNo)) {
+        spdlog::warn("a payment of order {} not sent from its page was refused", notice.orderNo);
+        return Html(403, pages::Message("订单支付", "请从支付页确认支付。"));
     }
     switch (ctx.store->PayOrder(notice.orderNo, notice.amountFen, notice.reference, Now())) {
         case IStore::OrderResult::Ok:
@@ -157,14 +168,16 @@ Reply PayNotice(Context& ctx, const httplib::Request& req) {
 }  // namespace
 
 void AddShopRoutes(HttpServer& http, Context& ctx) {
-    http.Route("GET", "/goods/list",
+    http.Route(protocol::kGoodsList,
                [&ctx](const auto&) { return SuccessRaw(ctx.goods.ListData()); });
-    http.Route("POST", "/order/submit", [&ctx](const auto& req) { return Submit(ctx, req); });
-    http.Route("GET", "/order/detail", [&ctx](const auto& req) { return Detail(ctx, req); });
-    http.Route("GET", LocalPaymentProvider::kPagePath,
-               [&ctx](const auto& req) { return PayPage(ctx, req); });
-    http.Route("POST", LocalPaymentProvider::kPagePath,
-               [&ctx](const auto& req) { return PayNotice(ctx, req); });
+    http.Route(protocol::kOrderSubmit, [&ctx](const auto& req) { return Submit(ctx, req); });
+    http.Route(protocol::kOrderDetail, [&ctx](const auto& req) { return Detail(ctx, req); });
+    if (ctx.standIns) {
+        http.Route("GET", LocalPaymentProvider::kPagePath,
+                   [&ctx](const auto& req) { return PayPage(ctx, req); });
+        http.Route("POST", LocalPaymentProvider::kPagePath,
+                   [&ctx](const auto& req) { return PayNotice(ctx, req); });
+    }
 }
 
 }  // namespace backend

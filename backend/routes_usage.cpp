@@ -11,14 +11,18 @@ namespace {
 constexpr std::int64_t kMaxMillis = 2147483647;
 constexpr int kMaxCount = 1000000000;
 
+// Caps of the free-text members: what the program sends fits well inside them.
+constexpr std::size_t kMaxLinesText = 64 * 1024;  // "transText", the recognised lines
+constexpr std::size_t kMaxNote = 4096;            // machine descriptions, errors
+
 // The members of a usage body. Both requests carry the same ones; the report adds "status" and
 // "platform".
-void ReadUsage(JsonReader& r, std::size_t maxText, bool report, std::string& logId, int& status) {
+void ReadUsage(JsonReader& r, bool report, std::string& logId, int& status) {
     std::string text;
     std::int64_t millis = 0;
     int count = 0;
     r.String("logId", logId, 128);
-    r.String("image", text, maxText);
+    r.String("image", text, kMaxNote);
     r.String("fromLang", text, 16);
     r.String("toLang", text, 16);
     r.String("ocrVendor", text, 64);
@@ -27,11 +31,10 @@ void ReadUsage(JsonReader& r, std::size_t maxText, bool report, std::string& log
     r.Int64("transTime", millis, 0, kMaxMillis);
     r.Int64("totalTime", millis, 0, kMaxMillis);
     r.Int("transType", count, 0, kMaxCount);
-    r.String("transText", text, maxText);
-    // Descriptions of the machine and errors vary in length; the body's limit bounds them.
-    r.String("brandModel", text, maxText);
-    r.String("osVersion", text, maxText);
-    r.String("errInfo", text, maxText);
+    r.String("transText", text, kMaxLinesText);
+    r.String("brandModel", text, kMaxNote);
+    r.String("osVersion", text, kMaxNote);
+    r.String("errInfo", text, kMaxNote);
     r.Int("gameId", count, 0, kMaxCount);
     r.Int("totalLines", count, 0, kMaxCount);
     r.Int("cacheLines", count, 0, kMaxCount);
@@ -42,12 +45,12 @@ void ReadUsage(JsonReader& r, std::size_t maxText, bool report, std::string& log
     }
 }
 
-std::string Device(const httplib::Request& req) {
-    const std::string device = req.get_param_value("u");
+std::string Device(const Request& req) {
+    const std::string device = req.Param("u");
     return IsPlainId(device, 64) ? device : std::string();
 }
 
-Reply SaveNums(Context& ctx, const httplib::Request& req) {
+Reply SaveNums(Context& ctx, const Request& req) {
     const Clock clock = Now();
     AccountId id = 0;
     Reply fail;
@@ -57,9 +60,7 @@ Reply SaveNums(Context& ctx, const httplib::Request& req) {
     std::string logId;
     int status = 1;
     if (!ReadBody(
-            req,
-            [&](JsonReader& r) { ReadUsage(r, ctx.config.maxBodyBytes, false, logId, status); },
-            fail)) {
+            req, [&](JsonReader& r) { ReadUsage(r, false, logId, status); }, fail)) {
         return fail;
     }
     Counts counts;
@@ -79,27 +80,28 @@ Reply SaveNums(Context& ctx, const httplib::Request& req) {
                     {"nums", counts.Total()}});
 }
 
-Reply Report(Context& ctx, const httplib::Request& req) {
+Reply Report(Context& ctx, const Request& req) {
     const Clock clock = Now();
-    // Signed-out users report too; a token that is sent must be valid.
-    std::optional<AccountId> account;
+    // Only signed-in users report: an anonymous sender could fill the disk.
+    AccountId account = 0;
     Reply fail;
-    if (!RequestToken(req).empty()) {
-        AccountId id = 0;
-        if (!Authenticate(*ctx.store, req, clock, id, fail)) {
-            return fail;
-        }
-        account = id;
+    if (!Authenticate(*ctx.store, req, clock, account, fail)) {
+        return fail;
     }
     std::string logId;
     int status = 0;
     if (!ReadBody(
-            req, [&](JsonReader& r) { ReadUsage(r, ctx.config.maxBodyBytes, true, logId, status); },
-            fail)) {
+            req, [&](JsonReader& r) { ReadUsage(r, true, logId, status); }, fail)) {
         return fail;
     }
-    if (!ctx.store->SaveReport(account, Device(req), status, req.body, clock)) {
-        return Fail(ApiCode::Internal);
+    switch (ctx.store->SaveReport(account, Device(req), status, req.body, ctx.config.reportsPerDay,
+                                  clock)) {
+        case IStore::ReportResult::Saved:
+            break;
+        case IStore::ReportResult::DayCap:
+            return Fail(ApiCode::TooMany);
+        case IStore::ReportResult::Error:
+            return Fail(ApiCode::Internal);
     }
     return Success(nlohmann::json::object());
 }
@@ -107,8 +109,8 @@ Reply Report(Context& ctx, const httplib::Request& req) {
 }  // namespace
 
 void AddUsageRoutes(HttpServer& http, Context& ctx) {
-    http.Route("POST", "/trans/save-nums", [&ctx](const auto& req) { return SaveNums(ctx, req); });
-    http.Route("POST", "/trans/report", [&ctx](const auto& req) { return Report(ctx, req); });
+    http.Route(protocol::kTransSaveNums, [&ctx](const auto& req) { return SaveNums(ctx, req); });
+    http.Route(protocol::kTransReport, [&ctx](const auto& req) { return Report(ctx, req); });
 }
 
 }  // namespace backend

@@ -1,6 +1,8 @@
 #include "backend/secrets.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
+#include <openssl/hmac.h>
 #include <openssl/rand.h>
 #include <openssl/sha.h>
 
@@ -71,6 +73,21 @@ std::string Base64(std::string_view bytes) {
                                   static_cast<int>(bytes.size()));
     out.resize(static_cast<std::size_t>(n));
     return out;
+}
+
+std::string HmacHex(std::string_view key, std::string_view text) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
+             reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest,
+             &size) == nullptr) {
+        return {};
+    }
+    return Hex(digest, size);
+}
+
+bool Equal(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
 }
 
 }  // namespace backend::secrets

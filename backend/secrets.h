@@ -16,5 +16,9 @@ std::string RandomAlnum(std::size_t count);
 // SHA-256 of `text` as lower-case hex.
 std::string Sha256Hex(std::string_view text);
 std::string Base64(std::string_view bytes);
+// HMAC-SHA-256 of `text` keyed with `key`, as lower-case hex.
+std::string HmacHex(std::string_view key, std::string_view text);
+// Equal contents, in a time that does not depend on where they differ.
+bool Equal(std::string_view a, std::string_view b);
 
 }  // namespace backend::secrets

@@ -1,15 +1,19 @@
 #include "backend/sqlite_store.h"
 
+#include <fcntl.h>
 #include <spdlog/spdlog.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <limits>
+
+#include "backend/secrets.h"
 
 namespace backend {
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 constexpr std::int64_t kMaxPack = std::numeric_limits<std::int32_t>::max();
 constexpr std::int64_t kLatestTime = 253402300799;  // 9999-12-31 23:59:59 UTC
 constexpr std::int64_t kFirstAccountId = 100001;
@@ -97,6 +101,26 @@ CREATE TABLE IF NOT EXISTS orders(
   payment_ref TEXT NOT NULL DEFAULT '') WITHOUT ROWID;
 )sql";
 
+// Version 2: QR states remember who asked for them; counters of code checks and reports per
+// day; secrets shared by every instance on the database.
+constexpr const char* kSchemaV2 = R"sql(
+ALTER TABLE qr_states ADD COLUMN address TEXT NOT NULL DEFAULT '';
+CREATE INDEX qr_states_address ON qr_states(address, expires_at);
+CREATE TABLE sms_checks(
+  phone TEXT NOT NULL,
+  day INTEGER NOT NULL,
+  n INTEGER NOT NULL,
+  PRIMARY KEY(phone, day)) WITHOUT ROWID;
+CREATE TABLE report_days(
+  account_id INTEGER NOT NULL,
+  day INTEGER NOT NULL,
+  n INTEGER NOT NULL,
+  PRIMARY KEY(account_id, day)) WITHOUT ROWID;
+CREATE TABLE secrets(
+  name TEXT PRIMARY KEY,
+  value TEXT NOT NULL) WITHOUT ROWID;
+)sql";
+
 // Per-connection settings. FULL makes every commit reach the disk before it returns.
 constexpr const char* kConnectionPragmas =
     "PRAGMA busy_timeout=5000; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;";
@@ -169,6 +193,11 @@ std::int64_t CountSends(db::Connection& c, const char* sql, int day, const std::
 std::unique_ptr<SqliteStore> SqliteStore::Open(const std::string& path, int readers,
                                                std::string& error) {
     std::unique_ptr<SqliteStore> store(new SqliteStore(path, std::max(1, readers)));
+    // Created private; SQLite gives its journal files the database file's mode.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+    }
     try {
         store->writer_ = std::make_unique<db::Connection>(path, true);
         db::Connection& c = *store->writer_;
@@ -186,12 +215,15 @@ std::unique_ptr<SqliteStore> SqliteStore::Open(const std::string& path, int read
         }
         db::Transaction tx(c);
         c.Exec(kSchema);
+        if (version < 2) {
+            c.Exec(kSchemaV2);
+        }
         c.Prepare(
              "INSERT INTO sqlite_sequence(name, seq) SELECT 'accounts', ?1 "
              "WHERE NOT EXISTS(SELECT 1 FROM sqlite_sequence WHERE name='accounts')")
             .Bind(1, kFirstAccountId - 1)
             .Run();
-        c.Exec("PRAGMA user_version=1");
+        c.Exec("PRAGMA user_version=2");
         tx.Commit();
         // The reader connections must see WAL mode: check one can be opened now.
         store->ReturnReader(store->TakeReader());
@@ -312,8 +344,19 @@ IStore::IssueResult SqliteStore::IssueSmsCode(const std::string& phone, const st
 IStore::CodeResult SqliteStore::SignInWithCode(const std::string& phone,
                                                const std::string& codeHash,
                                                const Identity& identity, const NewSession& session,
-                                               const Clock& clock, AccountId& account) {
+                                               const SmsPolicy& policy, const Clock& clock,
+                                               AccountId& account) {
     return Write("sign in with code", CodeResult::Error, [&](db::Connection& c) {
+        c.Prepare(
+             "INSERT INTO sms_checks(phone, day, n) VALUES(?1, ?2, 1) "
+             "ON CONFLICT(phone, day) DO UPDATE SET n=n+1 WHERE n<?3")
+            .Bind(1, phone)
+            .Bind(2, clock.day)
+            .Bind(3, policy.dailyChecksPerPhone)
+            .Run();
+        if (c.Changes() == 0) {
+            return CodeResult::TooMany;
+        }
         std::string stored;
         std::int64_t triesLeft = 0;
         {
@@ -326,7 +369,7 @@ IStore::CodeResult SqliteStore::SignInWithCode(const std::string& phone,
             stored = q.Text(0);
             triesLeft = q.Int(1);
         }
-        if (stored != codeHash) {
+        if (!secrets::Equal(stored, codeHash)) {
             if (triesLeft <= 1) {
                 // Burnt: the code row stays (with no tries) so the resend interval still holds.
                 c.Prepare("UPDATE sms_codes SET tries_left=0, expires_at=?2 WHERE phone=?1")
@@ -351,8 +394,8 @@ IStore::CodeResult SqliteStore::SignInWithCode(const std::string& phone,
 }
 
 IStore::QrResult SqliteStore::CreateQrState(const std::string& state, const std::string& provider,
-                                            std::int64_t expiresAt, int maxLive,
-                                            const Clock& clock) {
+                                            const std::string& address, std::int64_t expiresAt,
+                                            int maxLive, int maxPerAddress, const Clock& clock) {
     return Write("create qr state", QrResult::Error, [&](db::Connection& c) {
         {
             auto q = c.Prepare("SELECT COUNT(*) FROM qr_states WHERE expires_at>?1");
@@ -361,10 +404,19 @@ IStore::QrResult SqliteStore::CreateQrState(const std::string& state, const std:
                 return QrResult::TooMany;
             }
         }
-        c.Prepare("INSERT INTO qr_states(state, provider, expires_at) VALUES(?1, ?2, ?3)")
+        {
+            auto q = c.Prepare("SELECT COUNT(*) FROM qr_states WHERE address=?1 AND expires_at>?2");
+            q.Bind(1, address).Bind(2, clock.now);
+            if (q.Step() && q.Int(0) >= maxPerAddress) {
+                return QrResult::TooMany;
+            }
+        }
+        c.Prepare(
+             "INSERT INTO qr_states(state, provider, expires_at, address) VALUES(?1, ?2, ?3, ?4)")
             .Bind(1, state)
             .Bind(2, provider)
             .Bind(3, expiresAt)
+            .Bind(4, address)
             .Run();
         return QrResult::Ok;
     });
@@ -529,17 +581,45 @@ bool SqliteStore::GrantGift(AccountId id, int nums, bool& granted) {
     });
 }
 
-bool SqliteStore::SaveReport(std::optional<AccountId> account, const std::string& device,
-                             int status, const std::string& body, const Clock& clock) {
-    return Write("save report", false, [&](db::Connection& c) {
-        auto q = c.Prepare(
-            "INSERT INTO reports(account_id, device, status, at, body) VALUES(?1, ?2, ?3, ?4, ?5)");
-        if (account) {
-            q.Bind(1, *account);
-        } else {
-            q.BindNull(1);
+IStore::ReportResult SqliteStore::SaveReport(AccountId account, const std::string& device,
+                                             int status, const std::string& body, int maxPerDay,
+                                             const Clock& clock) {
+    return Write("save report", ReportResult::Error, [&](db::Connection& c) {
+        c.Prepare(
+             "INSERT INTO report_days(account_id, day, n) VALUES(?1, ?2, 1) "
+             "ON CONFLICT(account_id, day) DO UPDATE SET n=n+1 WHERE n<?3")
+            .Bind(1, account)
+            .Bind(2, clock.day)
+            .Bind(3, maxPerDay)
+            .Run();
+        if (c.Changes() == 0) {
+            return ReportResult::DayCap;
         }
-        q.Bind(2, device).Bind(3, status).Bind(4, clock.now).Bind(5, body).Run();
+        c.Prepare(
+             "INSERT INTO reports(account_id, device, status, at, body) VALUES(?1, ?2, ?3, ?4, ?5)")
+            .Bind(1, account)
+            .Bind(2, device)
+            .Bind(3, status)
+            .Bind(4, clock.now)
+            .Bind(5, body)
+            .Run();
+        return ReportResult::Saved;
+    });
+}
+
+bool SqliteStore::KeepSecret(const std::string& name, const std::string& fresh,
+                             std::string& stored) {
+    return Write("keep secret", false, [&](db::Connection& c) {
+        c.Prepare("INSERT OR IGNORE INTO secrets(name, value) VALUES(?1, ?2)")
+            .Bind(1, name)
+            .Bind(2, fresh)
+            .Run();
+        auto q = c.Prepare("SELECT value FROM secrets WHERE name=?1");
+        q.Bind(1, name);
+        if (!q.Step()) {
+            return false;
+        }
+        stored = q.Text(0);
         return true;
     });
 }
@@ -671,6 +751,9 @@ void SqliteStore::Prune(const Clock& clock, std::int64_t keepSince, int maxRepor
         c.Prepare("DELETE FROM sms_codes WHERE sent_at<?1").Bind(1, clock.now - 86400).Run();
         c.Prepare("DELETE FROM sms_sends WHERE sent_at<?1").Bind(1, clock.now - 2 * 86400).Run();
         c.Prepare("DELETE FROM qr_states WHERE expires_at<=?1").Bind(1, clock.now).Run();
+        // Only today's counters are ever read.
+        c.Prepare("DELETE FROM sms_checks WHERE day<?1").Bind(1, clock.day).Run();
+        c.Prepare("DELETE FROM report_days WHERE day<?1").Bind(1, clock.day).Run();
         c.Prepare("DELETE FROM sessions WHERE expires_at<=?1").Bind(1, clock.now).Run();
         c.Prepare("DELETE FROM charges WHERE at<?1").Bind(1, keepSince).Run();
         c.Prepare("DELETE FROM reports WHERE at<?1").Bind(1, keepSince).Run();

@@ -28,9 +28,11 @@ public:
                              const Clock& clock) override;
     CodeResult SignInWithCode(const std::string& phone, const std::string& codeHash,
                               const Identity& identity, const NewSession& session,
-                              const Clock& clock, AccountId& account) override;
+                              const SmsPolicy& policy, const Clock& clock,
+                              AccountId& account) override;
     QrResult CreateQrState(const std::string& state, const std::string& provider,
-                           std::int64_t expiresAt, int maxLive, const Clock& clock) override;
+                           const std::string& address, std::int64_t expiresAt, int maxLive,
+                           int maxPerAddress, const Clock& clock) override;
     QrResult PeekQrState(const std::string& state, const std::string& provider,
                          const Clock& clock) override;
     QrResult BindQrState(const std::string& state, const std::string& provider,
@@ -44,8 +46,10 @@ public:
     ChargeResult Charge(AccountId id, const std::string& logId, int freeDaily, const Clock& clock,
                         Counts& counts) override;
     bool GrantGift(AccountId id, int nums, bool& granted) override;
-    bool SaveReport(std::optional<AccountId> account, const std::string& device, int status,
-                    const std::string& body, const Clock& clock) override;
+    ReportResult SaveReport(AccountId account, const std::string& device, int status,
+                            const std::string& body, int maxPerDay, const Clock& clock) override;
+    bool KeepSecret(const std::string& name, const std::string& fresh,
+                    std::string& stored) override;
     OrderResult CreateOrder(const Order& order) override;
     Found GetOrder(const std::string& orderNo, Order& out) override;
     OrderResult PayOrder(const std::string& orderNo, std::int64_t amountFen,

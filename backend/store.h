@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -84,6 +83,9 @@ struct SmsPolicy {
     int resendSeconds = 60;
     int dailyPerPhone = 10;
     int dailyPerAddress = 30;
+    // Code checks per phone and day, from every address together: the tries of one code bound a
+    // guesser per code, this bounds one who asks for codes from many addresses.
+    int dailyChecksPerPhone = 30;
 };
 
 enum class Found { Yes, No, Error };
@@ -99,18 +101,23 @@ public:
                                      const std::string& codeHash, const SmsPolicy& policy,
                                      const Clock& clock) = 0;
 
-    enum class CodeResult { Ok, Wrong, Gone, Error };
+    enum class CodeResult { Ok, Wrong, Gone, TooMany, Error };
     // Checks the code; a match burns it, finds or creates the phone's account and replaces its
-    // session. A wrong code costs one try; the last wrong try burns it.
+    // session. A wrong code costs one try; the last wrong try burns it. Every check counts
+    // towards policy.dailyChecksPerPhone for the day; past it, TooMany without checking. The
+    // stored hash is compared in constant time (secrets::Equal).
     virtual CodeResult SignInWithCode(const std::string& phone, const std::string& codeHash,
                                       const Identity& identity, const NewSession& session,
-                                      const Clock& clock, AccountId& account) = 0;
+                                      const SmsPolicy& policy, const Clock& clock,
+                                      AccountId& account) = 0;
 
     // --- QR-code sign-in
     enum class QrResult { Ok, Waiting, Gone, TooMany, Error };
-    // Ok, or TooMany when `maxLive` states are already waiting.
+    // Ok, or TooMany when `maxLive` states are already live, or `maxPerAddress` of them were
+    // asked for from `address`.
     virtual QrResult CreateQrState(const std::string& state, const std::string& provider,
-                                   std::int64_t expiresAt, int maxLive, const Clock& clock) = 0;
+                                   const std::string& address, std::int64_t expiresAt, int maxLive,
+                                   int maxPerAddress, const Clock& clock) = 0;
     // Waiting (not confirmed yet), Ok (confirmed, not yet claimed) or Gone.
     virtual QrResult PeekQrState(const std::string& state, const std::string& provider,
                                  const Clock& clock) = 0;
@@ -136,8 +143,15 @@ public:
     // Adds `nums` to the account's packs once per account; false in `granted` afterwards.
     virtual bool GrantGift(AccountId id, int nums, bool& granted) = 0;
 
-    virtual bool SaveReport(std::optional<AccountId> account, const std::string& device, int status,
-                            const std::string& body, const Clock& clock) = 0;
+    enum class ReportResult { Saved, DayCap, Error };
+    // Stores a report of the account unless it stored `maxPerDay` on `clock.day` already.
+    virtual ReportResult SaveReport(AccountId account, const std::string& device, int status,
+                                    const std::string& body, int maxPerDay, const Clock& clock) = 0;
+
+    // The value kept under `name`, shared by every instance on the database: the stored one, or
+    // `fresh` stored now when there is none yet (the first writer wins). False on failure.
+    virtual bool KeepSecret(const std::string& name, const std::string& fresh,
+                            std::string& stored) = 0;
 
     // --- orders
     enum class OrderResult { Ok, Duplicate, NotFound, AlreadyPaid, AmountMismatch, Error };

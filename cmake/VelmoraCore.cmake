@@ -4,6 +4,7 @@ set(VELMORA_CORE_SOURCES
   ${PROJECT_SOURCE_DIR}/config/settings_document.cpp
   ${PROJECT_SOURCE_DIR}/logic/baidu_ocr_client.cpp
   ${PROJECT_SOURCE_DIR}/logic/init_log.cpp
+  ${PROJECT_SOURCE_DIR}/logic/local_ocr.cpp
   ${PROJECT_SOURCE_DIR}/logic/translate_types.cpp
   ${PROJECT_SOURCE_DIR}/logic/translator.cpp
   ${PROJECT_SOURCE_DIR}/logic/translator_baidu.cpp
@@ -42,5 +43,5 @@ target_compile_definitions(velmora_core PUBLIC
 target_link_libraries(velmora_core PUBLIC
   Threads::Threads CURL::libcurl OpenSSL::Crypto OpenSSL::SSL
   nlohmann_json::nlohmann_json JsonCpp::JsonCpp spdlog::spdlog
-  XercesC::XercesC PkgConfig::STB)
+  XercesC::XercesC PkgConfig::STB PkgConfig::TESSERACT)
 include(${PROJECT_SOURCE_DIR}/cmake/VelmoraSchema.cmake)

@@ -260,9 +260,25 @@ std::string ConfigManager::GetOcrEngine() {
     return direction_ == "vertical" ? verticalOcrEngine_ : preciseOcrEngine_;
 }
 
+ConfigManager::OcrSetup ConfigManager::GetOcrSetup() {
+    std::lock_guard lock(mutex_);
+    const bool vertical = direction_ == "vertical";
+    return {ocrChoice_, vertical ? verticalOcrEngine_ : preciseOcrEngine_, vertical};
+}
+
 void ConfigManager::PublishDirection() {
+    std::string choice = kOcrAuto;
+    if (conf().ocr()) {
+        const std::string& stored = *conf().ocr();
+        if (stored == kOcrOnline || stored == kOcrLocal || stored == kOcrAuto) {
+            choice = stored;
+        } else {
+            VL_WARN("unknown ocr choice \"{}\" in the settings, using auto", stored);
+        }
+    }
     std::lock_guard lock(mutex_);
     direction_ = conf().engine();
+    ocrChoice_ = std::move(choice);
 }
 
 std::string ConfigManager::CustomerServiceQq() {

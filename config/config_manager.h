@@ -37,8 +37,21 @@ public:
     // when conf().engine() was exactly "vertical", the precise (horizontal) one otherwise. Safe
     // to call from the translator's task thread, which never reads the document itself.
     std::string GetOcrEngine();
-    // Hands conf().engine() to GetOcrEngine (on the UI thread; Flush and Init do it too). For a
-    // direction changed without saving it.
+
+    // Which OCR runs, as last published: the settings' choice ("auto", "online" or "local";
+    // "auto" for an absent or unknown value), the remote configuration's engine for the
+    // direction, and the direction itself. Safe from the task thread.
+    static constexpr const char* kOcrAuto = "auto";
+    static constexpr const char* kOcrOnline = "online";
+    static constexpr const char* kOcrLocal = "local";
+    struct OcrSetup {
+        std::string choice;
+        std::string engine;
+        bool vertical = false;
+    };
+    OcrSetup GetOcrSetup();
+    // Hands conf().engine() and conf().ocr() to GetOcrEngine and GetOcrSetup (on the UI thread;
+    // Flush and Init do it too). For a direction or choice changed without saving it.
     void PublishDirection();
 
     // Applies a "/config/get" answer. Public so tools and tests can apply an answer directly.
@@ -57,6 +70,7 @@ private:
 
     std::recursive_mutex mutex_;  // guards the remote values below
     std::string direction_;       // conf().engine() as last published
+    std::string ocrChoice_ = kOcrAuto;
     std::string customerServiceQq_ = "800800800";
     std::string preciseOcrEngine_ = "baidu";
     std::string verticalOcrEngine_ = "youdao";

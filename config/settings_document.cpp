@@ -40,7 +40,8 @@ const std::vector<Member> kRegionMembers = {
 const std::vector<Member> kShortcutMembers = {{"translate", nullptr}, {"region", nullptr}};
 const std::vector<Member> kConfMembers = {
     {"lang", &kLangMembers}, {"region", &kRegionMembers},     {"engine", nullptr},
-    {"effect", nullptr},     {"shortcut", &kShortcutMembers}, {"tip", nullptr}};
+    {"effect", nullptr},     {"shortcut", &kShortcutMembers}, {"tip", nullptr},
+    {"ocr", nullptr}};
 const std::vector<Member> kVelmoraMembers = {{"user", &kUserMembers}, {"conf", &kConfMembers}};
 
 // Children are read in order; the first one that is foreign or repeated ends the reading of its

@@ -22,12 +22,24 @@ std::string LangIdToCode(LanguageId id);
 
 }  // namespace vl
 
+// The captured region as pixels: R, G, B bytes, top row first, width × 3 bytes a row.
+struct OcrCrop {
+    std::string rgb;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    bool Valid() const {
+        return width > 0 && height > 0 &&
+               rgb.size() >= static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
+    }
+};
+
 // One capture to be recognised and translated.
 struct TranslateTask {
     std::uint32_t id = 0;
     std::uint32_t srcLang = 0;
     std::uint32_t dstLang = 0;
-    std::string image;  // JPEG file bytes
+    std::string image;  // JPEG file bytes, for the online engines
+    OcrCrop crop;       // the same picture unencoded, for the local engine
     std::string ocrVendor;
     std::string logId;
     std::string ocrErrInfo;

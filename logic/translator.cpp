@@ -5,7 +5,9 @@
 #include <utility>
 
 #include "config/config_manager.h"
+#include "logic/local_ocr.h"
 #include "utils/vl_log.h"
+#include "utils/vl_services.h"
 
 namespace {
 
@@ -17,7 +19,21 @@ std::int64_t NowMs() {
         .count();
 }
 
+// Whether a run goes to the local engine first: chosen in the settings, or named by the remote
+// configuration while the settings leave it to that.
+bool LocalFirst(const ConfigManager::OcrSetup& setup) {
+    return setup.choice == ConfigManager::kOcrLocal ||
+           (setup.choice == ConfigManager::kOcrAuto && setup.engine == ConfigManager::kOcrLocal);
+}
+
+const char* FailureText(Translator::OnlineFailure failure) {
+    return failure == Translator::OnlineFailure::Transport ? "the service could not be reached"
+                                                           : "the service refused its keys";
+}
+
 }  // namespace
+
+Translator::Translator() = default;
 
 Translator::~Translator() {
     // The owner calls Uninit; this only keeps a forgotten thread from ending the process.
@@ -54,12 +70,13 @@ void Translator::Uninit() {
 }
 
 bool Translator::PushTask(std::uint32_t id, std::uint32_t srcLang, std::uint32_t dstLang,
-                          const std::string& image) {
+                          std::string image, OcrCrop crop) {
     TranslateTask task;
     task.id = id;
     task.srcLang = srcLang;
     task.dstLang = dstLang;
-    task.image = image;
+    task.image = std::move(image);
+    task.crop = std::move(crop);
     task.ocrVendor = "baidu";
     task.transVendor = "youdao";
     {
@@ -70,23 +87,53 @@ bool Translator::PushTask(std::uint32_t id, std::uint32_t srcLang, std::uint32_t
     return true;
 }
 
+void Translator::Preload(LanguageId srcLang) {
+    std::lock_guard lock(mutex_);
+    preload_ = true;
+    preloadLang_ = srcLang;
+    cv_.notify_one();
+}
+
+LocalOcr& Translator::Local() {
+    if (!local_) {
+        local_ = std::make_unique<LocalOcr>(vl::Services().localOcr.dataDir);
+    }
+    return *local_;
+}
+
 void Translator::TaskTh() {
     VL_INFO("task thread in");
     for (;;) {
         TranslateTask task;
+        bool preload = false;
+        LanguageId preloadLang = 0;
         {
             std::unique_lock lock(mutex_);
             if (stop_) {
                 break;
             }
-            if (tasks_.empty()) {
+            if (tasks_.empty() && !preload_) {
                 cv_.wait(lock);
-                if (tasks_.empty()) {
+                if (tasks_.empty() && !preload_) {
                     continue;  // a stop request or a spurious wake-up
                 }
             }
-            task = std::move(tasks_.front());
-            tasks_.pop_front();
+            if (preload_) {
+                preload = std::exchange(preload_, false);
+                preloadLang = preloadLang_;
+            } else {
+                task = std::move(tasks_.front());
+                tasks_.pop_front();
+            }
+        }
+        if (preload) {
+            const ConfigManager::OcrSetup setup =
+                vl::Singleton<ConfigManager>::Instance()->GetOcrSetup();
+            std::string error;
+            if (LocalFirst(setup) && Local().Load(preloadLang, setup.vertical, error)) {
+                VL_INFO("local ocr ready for lang {}", preloadLang);
+            }
+            continue;
         }
         // Set before the thread starts and cleared only after it was joined.
         ITranslatorCallback* const callback = callback_;
@@ -100,6 +147,7 @@ void Translator::TaskTh() {
         const std::int64_t ocrStart = NowMs();
         const bool ocrOk = OCR(task, lines);
         task.ocrTime = NowMs() - ocrStart;
+        task.crop = OcrCrop();  // the pixels are not needed any more
         if (!ocrOk) {
             VL_ERROR("OCR failed for task id {}", task.id);
             callback->OnTranslatorResult(id, false, std::move(task), std::move(lines));
@@ -119,18 +167,54 @@ void Translator::TaskTh() {
         }
         callback->OnTranslatorResult(id, transOk, std::move(task), std::move(lines));
     }
+    local_.reset();  // the models go with the thread that used them
     VL_INFO("task thread out");
 }
 
 bool Translator::OCR(TranslateTask& task, std::vector<TranslateLine>& lines) {
-    const std::string engine = vl::Singleton<ConfigManager>::Instance()->GetOcrEngine();
+    const ConfigManager::OcrSetup setup = vl::Singleton<ConfigManager>::Instance()->GetOcrSetup();
+    onlineFailure_ = OnlineFailure::None;
+    if (LocalFirst(setup)) {
+        return OCRLocal(task, lines, setup.vertical);
+    }
+    std::string engine = setup.engine;
+    if (engine == ConfigManager::kOcrLocal) {
+        // "online" chosen while the remote configuration names the local engine: the built-in
+        // online engine of the direction.
+        engine = setup.vertical ? "youdao" : "baidu";
+    }
+    bool ok = false;
     if (engine == "baidu") {
-        return OCRBaidu(task, lines);
+        ok = OCRBaidu(task, lines);
+    } else {
+        if (engine != "youdao") {
+            VL_WARN("unsupported ocr type {}, default use youdao", engine);
+            engine = "youdao";
+        }
+        ok = OCRYoudao(task, lines);
     }
-    if (engine != "youdao") {
-        VL_WARN("unsupported ocr type {}, default use youdao", engine);
+    if (ok || setup.choice != ConfigManager::kOcrAuto ||
+        (onlineFailure_ != OnlineFailure::Transport && onlineFailure_ != OnlineFailure::Keys)) {
+        return ok;
     }
-    return OCRYoudao(task, lines);
+    VL_WARN("ocr {} failed for task id {}, {}: the local engine answers", engine, task.id,
+            FailureText(onlineFailure_));
+    lines.clear();
+    task.ocrErrInfo.clear();
+    task.logId.clear();
+    return OCRLocal(task, lines, setup.vertical);
+}
+
+bool Translator::OCRLocal(TranslateTask& task, std::vector<TranslateLine>& lines, bool vertical) {
+    std::string error;
+    const std::int64_t start = NowMs();
+    if (!Local().Recognise(task.crop, task.srcLang, task.dstLang, vertical, lines, error)) {
+        task.ocrErrInfo = error;
+        return false;
+    }
+    VL_INFO("ocr of task id {} answered by the local engine: {} lines in {} ms", task.id,
+            lines.size(), NowMs() - start);
+    return true;
 }
 
 bool Translator::Translate(TranslateTask& task, std::vector<TranslateLine>& lines) {

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json_fwd.hpp>
 #include <string>
@@ -14,24 +15,39 @@
 namespace Json {
 class Value;
 }
+class LocalOcr;
 
 // Turns one captured image into recognised lines with their translations, on a task thread of
-// its own: OCR on the configured engine (Youdao or Baidu), then one batched Youdao translation.
+// its own: OCR on the configured engine (Youdao, Baidu or the local one), then one batched Youdao
+// translation.
 class Translator {
 public:
-    Translator() = default;
+    Translator();
     ~Translator();
     Translator(const Translator&) = delete;
     Translator& operator=(const Translator&) = delete;
 
     void Init(ITranslatorCallback* callback);
     void Uninit();
-    bool PushTask(std::uint32_t id, std::uint32_t srcLang, std::uint32_t dstLang,
-                  const std::string& image);
+    // `image` is the JPEG for the online engines, `crop` the same pixels for the local one; both
+    // are moved into the task.
+    bool PushTask(std::uint32_t id, std::uint32_t srcLang, std::uint32_t dstLang, std::string image,
+                  OcrCrop crop = {});
+    // Loads the local model for `srcLang` on the task thread, ahead of the first capture, when
+    // the local engine is the one configured. Never waits.
+    void Preload(LanguageId srcLang);
 
     // The steps of one task, also usable on their own (command-line tool, tests).
     bool OCR(TranslateTask& task, std::vector<TranslateLine>& lines);
     bool Translate(TranslateTask& task, std::vector<TranslateLine>& lines);
+
+    // Recognition on this machine from task.crop; a model is loaded on first use and kept.
+    bool OCRLocal(TranslateTask& task, std::vector<TranslateLine>& lines, bool vertical);
+
+    // Why the last online OCR call failed: only a transport failure or a refusal of the keys
+    // sends an "auto" run to the local engine.
+    enum class OnlineFailure { None, Transport, Keys, Other };
+    OnlineFailure LastOnlineFailure() const { return onlineFailure_; }
 
     bool OCRYoudao(TranslateTask& task, std::vector<TranslateLine>& lines);
     static bool ParseOCROnceYoudao(const nlohmann::json& line, TranslateLine& out);
@@ -59,11 +75,17 @@ public:
 
 private:
     void TaskTh();
+    LocalOcr& Local();
 
     bool stop_ = false;
     ITranslatorCallback* callback_ = nullptr;
     std::mutex mutex_;
     std::condition_variable cv_;
     std::deque<TranslateTask> tasks_;
+    bool preload_ = false;  // under mutex_
+    LanguageId preloadLang_ = 0;
     std::thread thread_;
+    // Task thread only (or the caller of OCR when no thread runs).
+    std::unique_ptr<LocalOcr> local_;
+    OnlineFailure onlineFailure_ = OnlineFailure::None;
 };

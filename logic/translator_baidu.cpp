@@ -23,6 +23,16 @@ bool ReadInt(const Json::Value& object, const char* key, std::int32_t& out) {
     return true;
 }
 
+// Error codes of a refused application: no permission, authentication failed, access token
+// invalid or expired.
+bool KeysRefused(const Json::Value& answer) {
+    if (!answer.isObject() || !answer.isMember("error_code") || !answer["error_code"].isInt()) {
+        return false;
+    }
+    const int code = answer["error_code"].asInt();
+    return code == 6 || code == 14 || code == 110 || code == 111;
+}
+
 }  // namespace
 
 bool Translator::ParseOCROnceBaidu(const Json::Value& item, TranslateLine& out) {
@@ -192,12 +202,18 @@ bool Translator::OCRBaidu(TranslateTask& task, std::vector<TranslateLine>& lines
         if (!client.TransferError().empty()) {
             VL_ERROR("request ocr baidu failed, {}", client.TransferError());
             task.ocrErrInfo = "ocr : request failed, " + client.TransferError();
+            onlineFailure_ = OnlineFailure::Transport;
             return false;
         }
-        return ReadOCRAnswerBaidu(answer, task, lines);
+        if (!ReadOCRAnswerBaidu(answer, task, lines)) {
+            onlineFailure_ = KeysRefused(answer) ? OnlineFailure::Keys : OnlineFailure::Other;
+            return false;
+        }
+        return true;
     } catch (const std::exception& e) {
         // jsoncpp asserts by throwing; every access is checked, so this is a safety net.
         VL_ERROR("read baidu ocr answer failed with exception, {}", e.what());
+        onlineFailure_ = OnlineFailure::Other;
         return false;
     }
 }

@@ -55,6 +55,22 @@ std::string CodeText(const nlohmann::json& root) {
     return vl::json::Excerpt(it->is_string() ? it->get<std::string>() : it->dump());
 }
 
+// Error codes of a refused application: invalid key, no service for it, invalid developer
+// account, bad signature (a wrong secret), account in arrears.
+bool KeysRefused(const std::string& body) {
+    try {
+        const nlohmann::json root = vl::json::Parse(body);
+        const auto code = root.is_object() ? root.find("errorCode") : root.end();
+        if (code == root.end() || !code->is_string()) {
+            return false;
+        }
+        const std::string& c = code->get_ref<const std::string&>();
+        return c == "108" || c == "110" || c == "111" || c == "202" || c == "401";
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 }  // namespace
 
 bool Translator::ParseOCROnceYoudao(const nlohmann::json& line, TranslateLine& out) {
@@ -205,7 +221,14 @@ bool Translator::OCRYoudao(TranslateTask& task, std::vector<TranslateLine>& line
             vl::curl::kMaxOcrAnswerBytes)) {
         VL_ERROR("request ocr youdao failed, msg {}, code {}, resp {}", error, httpCode,
                  vl::json::Excerpt(response));
+        onlineFailure_ = httpCode == 0                        ? OnlineFailure::Transport
+                         : httpCode == 401 || httpCode == 403 ? OnlineFailure::Keys
+                                                              : OnlineFailure::Other;
         return false;
     }
-    return ReadOCRAnswerYoudao(response, task, lines);
+    if (!ReadOCRAnswerYoudao(response, task, lines)) {
+        onlineFailure_ = KeysRefused(response) ? OnlineFailure::Keys : OnlineFailure::Other;
+        return false;
+    }
+    return true;
 }

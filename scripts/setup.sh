@@ -13,12 +13,16 @@ build_packages=(
   qt6-base-dev qt6-tools-dev libqt6opengl6-dev qt6-qpa-plugins
   libx11-dev libxcb1-dev libxcb-keysyms1-dev libxcb-shm0-dev xdg-utils fonts-noto-cjk
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
-  libsqlite3-dev libqrencode-dev
+  libsqlite3-dev libqrencode-dev libboost-dev libtesseract-dev
+  # models of the local OCR engine, read at run time
+  tesseract-ocr-eng tesseract-ocr-chi-sim tesseract-ocr-chi-sim-vert tesseract-ocr-chi-tra
+  tesseract-ocr-chi-tra-vert tesseract-ocr-jpn tesseract-ocr-jpn-vert tesseract-ocr-kor
+  tesseract-ocr-kor-vert tesseract-ocr-por tesseract-ocr-spa tesseract-ocr-fra tesseract-ocr-rus
 )
 test_packages=(xvfb xauth xdotool x11-utils x11-xserver-utils trayer openssl imagemagick openbox)
 
 fuzz_packages=(clang-14 libclang-rt-14-dev)
-bench_packages=(wrk curl)
+bench_packages=(wrk curl tesseract-ocr)
 
 wanted=("${build_packages[@]}")
 case "${1:-run}" in

@@ -5,6 +5,7 @@
 #include <vector>
 
 struct TranslateLine;
+struct OcrCrop;
 
 namespace cli {
 
@@ -31,6 +32,8 @@ int Usage();
 // For the engine subcommands: false with a message when the file cannot be read or is not a
 // JPEG (no FF D8 FF start).
 bool ReadJpeg(const std::string& command, const std::string& path, std::string& bytes);
+// The JPEG's pixels for the local engine; false with a message when it cannot be decoded.
+bool DecodeJpeg(const std::string& command, const std::string& bytes, OcrCrop& crop);
 
 // Starts what the program starts before a capture: the transport and the configuration
 // (settings file beside the executable, remote configuration).

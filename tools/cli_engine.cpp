@@ -1,6 +1,7 @@
 // What the "ocr" and "run" subcommands share: the image check, the program's own start of the
 // configuration, and the line output.
 #include <curl/curl.h>
+#include <stb/stb_image.h>
 
 #include <iostream>
 
@@ -32,6 +33,23 @@ bool ReadJpeg(const std::string& command, const std::string& path, std::string& 
                   << "\" is not a JPEG image (it does not start with FF D8 FF)\n";
         return false;
     }
+    return true;
+}
+
+bool DecodeJpeg(const std::string& command, const std::string& bytes, OcrCrop& crop) {
+    int width = 0, height = 0, channels = 0;
+    stbi_uc* data =
+        stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(bytes.data()),
+                              static_cast<int>(bytes.size()), &width, &height, &channels, 3);
+    if (data == nullptr) {
+        std::cerr << "velmora-cli " << command << ": the JPEG cannot be decoded, "
+                  << stbi_failure_reason() << "\n";
+        return false;
+    }
+    crop.rgb.assign(reinterpret_cast<const char*>(data), std::size_t(width) * height * 3);
+    crop.width = width;
+    crop.height = height;
+    stbi_image_free(data);
     return true;
 }
 

@@ -1,8 +1,10 @@
 #include <iostream>
 
+#include "logic/local_ocr.h"
 #include "tools/cli_common.h"
 #include "utils/vl_backend.h"
 #include "utils/vl_env.h"
+#include "utils/vl_services.h"
 #include "utils/vl_string.h"
 
 namespace cli {
@@ -23,6 +25,13 @@ int Env(const Args& args) {
               << "log_dir: " << vl::ToString(vl::LogDir()) << "\n"
               << "cache_dir: " << vl::ToString(vl::CacheDir()) << "\n"
               << "service_url: " << vl::ServiceUrl(vl::backend::kConfigGet.path) << "\n";
+    const std::string dataDir = vl::Services().localOcr.dataDir;
+    std::string languages;
+    for (const std::string& model : LocalOcr::InstalledModels(dataDir)) {
+        languages += (languages.empty() ? "" : " ") + model;
+    }
+    std::cout << "ocr_data_dir: " << dataDir << "\n"
+              << "ocr_languages: " << (languages.empty() ? "none" : languages) << "\n";
     return kExitOk;
 }
 

@@ -13,9 +13,10 @@ int Ocr(const Args& args) {
         return kExitUsage;
     }
     const auto engine = args.options.find("engine");
-    if (engine != args.options.end() && engine->second != "baidu" && engine->second != "youdao") {
+    if (engine != args.options.end() && engine->second != "baidu" && engine->second != "youdao" &&
+        engine->second != "local") {
         std::cerr << "velmora-cli ocr: unknown engine \"" << engine->second
-                  << "\" (use baidu or youdao)\n";
+                  << "\" (use baidu, youdao or local)\n";
         return kExitUsage;
     }
     unsigned src = 0;
@@ -24,7 +25,8 @@ int Ocr(const Args& args) {
         return kExitUsage;
     }
     std::string image;
-    if (!ReadJpeg("ocr", args.positional.front(), image)) {
+    OcrCrop crop;
+    if (!ReadJpeg("ocr", args.positional.front(), image) || !DecodeJpeg("ocr", image, crop)) {
         return kExitUsage;
     }
 
@@ -41,11 +43,14 @@ int Ocr(const Args& args) {
     task.srcLang = src;
     task.dstLang = dst;
     task.image = std::move(image);
+    task.crop = std::move(crop);
     std::vector<TranslateLine> lines;
     Translator translator;
     bool ok = false;
     if (engine == args.options.end()) {
         ok = translator.OCR(task, lines);  // the engine the configuration names
+    } else if (engine->second == "local") {
+        ok = translator.OCRLocal(task, lines, config->GetOcrSetup().vertical);
     } else if (engine->second == "baidu") {
         ok = translator.OCRBaidu(task, lines);
     } else {

@@ -63,8 +63,16 @@ int Run(const Args& args) {
                   << "\" (use horizontal or vertical)\n";
         return kExitUsage;
     }
+    const auto ocr = args.options.find("ocr");
+    if (ocr != args.options.end() && ocr->second != ConfigManager::kOcrAuto &&
+        ocr->second != ConfigManager::kOcrOnline && ocr->second != ConfigManager::kOcrLocal) {
+        std::cerr << "velmora-cli run: unknown ocr choice \"" << ocr->second
+                  << "\" (use auto, online or local)\n";
+        return kExitUsage;
+    }
     std::string image;
-    if (!ReadJpeg("run", args.positional.front(), image)) {
+    OcrCrop crop;
+    if (!ReadJpeg("run", args.positional.front(), image) || !DecodeJpeg("run", image, crop)) {
         return kExitUsage;
     }
 
@@ -76,15 +84,19 @@ int Run(const Args& args) {
     if (to == args.options.end()) {
         SettingsLanguage(config->conf().lang().dst(), "target", dst);
     }
+    // For this run only; never saved.
     if (direction != args.options.end()) {
-        config->conf().engine(direction->second);  // this run only; never saved
-        config->PublishDirection();
+        config->conf().engine(direction->second);
     }
+    if (ocr != args.options.end()) {
+        config->conf().ocr(ocr->second);
+    }
+    config->PublishDirection();
 
     Outcome outcome;
     Translator translator;
     translator.Init(&outcome);
-    translator.PushTask(1, src, dst, image);
+    translator.PushTask(1, src, dst, std::move(image), std::move(crop));
     outcome.Wait();
     translator.Uninit();
 

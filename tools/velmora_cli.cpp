@@ -56,15 +56,17 @@ int Usage() {
         << "usage: velmora-cli [-v] COMMAND ...\n"
            "  translate --from CODE --to CODE [TEXT]\n"
            "      translate TEXT, or every line of standard input, in one request\n"
-           "  ocr IMAGE.jpg [--engine baidu|youdao] [--from CODE]\n"
+           "  ocr IMAGE.jpg [--engine baidu|youdao|local] [--from CODE]\n"
            "      recognise the text of a JPEG, one line per text line:\n"
            "      left,top,right,bottom<TAB>h|v<TAB>text\n"
            "  run IMAGE.jpg [--from CODE] [--to CODE] [--direction horizontal|vertical]\n"
+           "                [--ocr auto|online|local]\n"
            "      recognise and translate a JPEG as the program does, one line per line:\n"
            "      left,top,right,bottom<TAB>h|v<TAB>text<TAB>translation\n"
            "      (vendors, timings and errors go to standard error)\n"
            "  env\n"
-           "      what the program knows of its host, for bug reports\n"
+           "      what the program knows of its host, for bug reports, and the OCR\n"
+           "      languages installed for the local engine\n"
            "  request-code --phone NUMBER\n"
            "      ask the back-end to send a sign-in code to NUMBER\n"
            "  login-phone --phone NUMBER --code CODE\n"
@@ -104,7 +106,7 @@ int main(int argc, char** argv) {
     const Command commands[] = {
         {"translate", {"from", "to"}, &cli::Translate},
         {"ocr", {"engine", "from"}, &cli::Ocr},
-        {"run", {"from", "to", "direction"}, &cli::Run},
+        {"run", {"from", "to", "direction", "ocr"}, &cli::Run},
         {"env", {}, &cli::Env},
         {"request-code", {"phone"}, &cli::RequestCode},
         {"login-phone", {"phone", "code"}, &cli::LoginPhone},

@@ -76,7 +76,7 @@ void ClipImageWriteJpgCb(void* context, void* data, int size) {
 }
 
 bool ClipImage(const std::string& rgb, const skin::Rect& image, const skin::Rect& clip,
-               std::string* jpeg) {
+               std::string* jpeg, std::string* pixels) {
     const std::size_t stride = static_cast<std::size_t>(std::max(image.Width(), 0)) * 3;
     if (rgb.empty() || image.Width() < 1 || image.Height() < 1 ||
         rgb.size() < stride * static_cast<std::size_t>(image.Height()) || !Contains(image, clip)) {
@@ -102,6 +102,9 @@ bool ClipImage(const std::string& rgb, const skin::Rect& image, const skin::Rect
         return false;
     }
     *jpeg = std::move(sink.bytes);
+    if (pixels != nullptr) {
+        *pixels = std::move(block);
+    }
     return true;
 }
 

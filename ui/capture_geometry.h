@@ -31,11 +31,12 @@ struct JpegSink {
 void ClipImageWriteJpgCb(void* context, void* data, int size);
 
 // Cuts `clip` out of `rgb` (R, G, B rows of image.Width() × 3 bytes, top row first, covering
-// `image`) and encodes it as a baseline JPEG of quality 90 into `jpeg`. False, logged, when the
+// `image`) and encodes it as a baseline JPEG of quality 90 into `jpeg`; the cut pixels themselves
+// (rows of clip.Width() × 3 bytes) go to `pixels` when it is given. False, logged, when the
 // buffer is empty or too small for `image`, the clip is not inside the image or is narrower or
 // lower than one pixel, or the encoding fails.
 bool ClipImage(const std::string& rgb, const skin::Rect& image, const skin::Rect& clip,
-               std::string* jpeg);
+               std::string* jpeg, std::string* pixels = nullptr);
 
 // Where a translation label goes, in 96-DPI units of the screen, and its font size in pixels.
 struct LabelBox {

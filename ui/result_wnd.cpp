@@ -97,6 +97,8 @@ bool ResultWnd::OnCreate() {
 bool ResultWnd::Init() {
     self_ = GetHWND();
     translator_.Init(this);
+    // A local model takes a moment to load: on the task thread now, not on the first capture.
+    translator_.Preload(vl::LangCodeToId(ConfigManager::Instance()->conf().lang().src()));
     if (!Manager().Bind({{"result_image", &resultImage_},
                          {"result_clip", &resultClip_},
                          {"result_mask", &resultMask_},
@@ -286,7 +288,8 @@ bool ResultWnd::Capture() {
 
 void ResultWnd::ClipConfirmWithRect(const skin::Rect& clip) {
     std::string jpeg;
-    if (!capture::ClipImage(screen_.rgb, imageRect_, clip, &jpeg)) {
+    OcrCrop crop;  // the local engine reads the pixels, the online ones the JPEG
+    if (!capture::ClipImage(screen_.rgb, imageRect_, clip, &jpeg, &crop.rgb)) {
         VL_ERROR("ClipImage failed");
         ShowStatus(capture::Contains(imageRect_, clip)
                        ? u"截图编码失败"
@@ -296,8 +299,10 @@ void ResultWnd::ClipConfirmWithRect(const skin::Rect& clip) {
     const auto& lang = ConfigManager::Instance()->conf().lang();
     const LanguageId src = vl::LangCodeToId(lang.src());
     const LanguageId dst = vl::LangCodeToId(lang.dst());
+    crop.width = clip.Width();
+    crop.height = clip.Height();
     ++captureId_;
-    if (!translator_.PushTask(captureId_, src, dst, jpeg)) {
+    if (!translator_.PushTask(captureId_, src, dst, std::move(jpeg), std::move(crop))) {
         VL_ERROR("do translate failed");
         return;
     }

@@ -82,6 +82,7 @@ bool ApplyServiceConfig(const std::string& jsonText, ServiceConfig& c) {
                         {"app_id", &c.baiduOcr.appId},
                         {"api_key", &c.baiduOcr.apiKey},
                         {"secret_key", &c.baiduOcr.secretKey}});
+    ok &= ApplySection(root, "local_ocr", {{"data_dir", &c.localOcr.dataDir}});
     ok &= ApplySection(root, "links",
                        {{"help", &c.links.help},
                         {"agreement", &c.links.agreement},

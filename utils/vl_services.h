@@ -27,6 +27,10 @@ struct ServiceConfig {
         std::string apiKey = "Qx7pL2mZr9TbW4nK8cVd1HsA";
         std::string secretKey = "Gt4nB8qWz2LmX7cR1vYp9KdS3hJf6TeU";
     } baiduOcr;
+    // The local engine's trained models (Debian's tesseract-ocr-* packages).
+    struct LocalOcr {
+        std::string dataDir = "/usr/share/tesseract-ocr/5/tessdata";
+    } localOcr;
     // Pages the windows link to: an http(s) address, or a path on the back-end.
     struct Links {
         std::string help = "/pages/help";

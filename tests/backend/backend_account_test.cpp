@@ -113,7 +113,8 @@ TEST_F(BackendAccountTest, QrSignInCompletesThroughTheConfirmationPage) {
     EXPECT_TRUE(listener_.Messages(WM_USER_MANAGER_LOGIN).empty());
 
     const std::string state = url.substr(url.find("state=") + 6);
-    const std::string form = "provider=qq&state=" + state + "&account=alice&nickname=Alice";
+    const std::string form = "provider=qq&state=" + state + "&account=alice&nickname=Alice" +
+                             "&csrf=" + FormTokenIn(page.body);
     const std::string pagePath = backend_.Url() + "/pages/qr-login";
     const Answer confirmed = Post(pagePath, form, "", "application/x-www-form-urlencoded");
     EXPECT_EQ(confirmed.httpCode, 200);

@@ -181,4 +181,10 @@ std::string SignIn(const BackendProcess& backend, const std::string& phone) {
     return a.Code() == 0 ? a.Data().value("accessToken", "") : "";
 }
 
+std::string FormTokenIn(const std::string& page) {
+    static const std::regex kToken(R"re(name="csrf" value="([0-9a-f]+)")re");
+    std::smatch m;
+    return std::regex_search(page, m, kToken) ? m[1].str() : std::string();
+}
+
 }  // namespace vl::test

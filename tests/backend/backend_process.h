@@ -51,6 +51,9 @@ Answer Post(const std::string& url, const std::string& body, const std::string& 
 // Rows of a table of the back-end's database in `dir` (-1 when it cannot be read).
 std::int64_t CountRows(const TempDir& dir, const char* table);
 
+// The anti-forgery token of the form on a stand-in page; empty when the page has none.
+std::string FormTokenIn(const std::string& page);
+
 // Signs `phone` in with the code the log shows; the access token.
 std::string SignIn(const BackendProcess& backend, const std::string& phone);
 

@@ -126,16 +126,23 @@ TEST_F(BackendServiceTest, AcknowledgedChargesSurviveKill9) {
     EXPECT_EQ(used(), acked.load() + 1);
 }
 
-TEST_F(BackendServiceTest, ReportsOfSignedOutUsersAreKeptWithinTheirBound) {
-    const nlohmann::json config = {{"reports", {{"max_rows", 2}}}};
+TEST_F(BackendServiceTest, ReportsNeedAnAccountAndAreKeptWithinTheirBounds) {
+    const nlohmann::json config = {{"reports", {{"max_rows", 2}, {"per_account_daily", 3}}}};
     auto backend = std::make_unique<BackendProcess>(dir_, config);
     ASSERT_FALSE(backend->Url().empty()) << backend->Log();
-    for (int status : {0, 1, 1}) {
-        const Answer a = Post(backend->Url() + "/trans/report?u=device1",
-                              nlohmann::json{{"status", status}, {"platform", "windows"}}.dump());
+    const std::string url = backend->Url() + "/trans/report?u=device1";
+    const std::string body = nlohmann::json{{"status", 1}, {"platform", "windows"}}.dump();
+    EXPECT_EQ(Post(url, body).Code(), 10506);
+    EXPECT_EQ(Post(url, body, std::string(64, 'a')).Code(), 10505);
+    const std::string token = SignIn(*backend, "13900003333");
+    for (int i = 0; i < 3; ++i) {
+        const Answer a = Post(url, body, token);
         EXPECT_EQ(a.Code(), 0) << a.body;
     }
-    EXPECT_EQ(Post(backend->Url() + "/trans/report", "{}", std::string(64, 'a')).Code(), 10505);
+    EXPECT_EQ(Post(url, body, token).Code(), 10429);  // the account's share of the day
+    // A field past its cap is refused, not stored.
+    EXPECT_EQ(Post(url, nlohmann::json{{"errInfo", std::string(5000, 'e')}}.dump(), token).Code(),
+              10401);
     EXPECT_EQ(CountRows(dir_, "reports"), 3);
     backend.reset();
     backend = std::make_unique<BackendProcess>(dir_, config);  // pruned at start

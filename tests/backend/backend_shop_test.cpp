@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <thread>
 
 #include "tests/backend/backend_process.h"
@@ -28,10 +29,15 @@ protected:
                 .dump(),
             token_);
     }
+    // Sends the form of the order's payment page, as its button does.
     Answer Confirm(const std::string& orderNo, std::int64_t amountFen) {
+        std::string& csrf = formTokens_[orderNo];
+        if (csrf.empty()) {
+            csrf = FormTokenIn(Get(backend_.Url() + "/pages/pay?orderNo=" + orderNo).body);
+        }
         return Post(backend_.Url() + "/pages/pay",
-                    "orderNo=" + orderNo + "&amount=" + std::to_string(amountFen), "",
-                    "application/x-www-form-urlencoded");
+                    "orderNo=" + orderNo + "&amount=" + std::to_string(amountFen) + "&csrf=" + csrf,
+                    "", "application/x-www-form-urlencoded");
     }
     int Status(const std::string& orderNo, const std::string& token) {
         const Answer a = Get(backend_.Url() + "/order/detail?version=1&orderNo=" + orderNo, token);
@@ -42,6 +48,7 @@ protected:
     TempDir dir_;
     BackendProcess backend_{dir_};
     std::string token_;
+    std::map<std::string, std::string> formTokens_;
 };
 
 TEST_F(BackendShopTest, AMembershipPaidOnThePageIsAppliedOnceEvenWhenConfirmedTwice) {

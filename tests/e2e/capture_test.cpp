@@ -85,13 +85,12 @@ protected:
     // Starts the program with `region` in its settings and presses "launch" till the ball shows
     // (again when the sign-in had not been stored yet). The "vertical" direction takes the Youdao
     // engine, which tells both kinds of lines.
-    bool Start(const std::string& region) {
+    bool Start(const std::string& region, const std::string& src = "eng",
+               const std::string& choice = "<engine>vertical</engine>") {
         run_.Dir().Write(
             "velmora.xml",
-            "<velmora><user><token>tok</token></user><conf><lang><src>eng</src><dst>"
-            "chs</dst></lang><region>" +
-                region +
-                "</region><engine>vertical</engine>"
+            "<velmora><user><token>tok</token></user><conf><lang><src>" + src +
+                "</src><dst>chs</dst></lang><region>" + region + "</region>" + choice +
                 "<effect>cover</effect><shortcut><translate>ctrl+alt+t</translate><region>"
                 "ctrl+alt+r</region></shortcut><tip>true</tip></conf></velmora>");
         return run_.Start(x_.Display()) && run_.WaitForLog("msg loop begin", 60s) &&
@@ -224,6 +223,64 @@ TEST_P(CaptureRun, ARegionOffTheScreenIsNamedOnTheFrozenScreen) {
     const auto named = [&](const Image& s) { return s.Ink(band).second > 20; };
     EXPECT_TRUE(named(ShotWhen(named)) && vendors_.Requests("/ocrapi").empty());
 }
+
+// With the local engine chosen, a Japanese line on the screen is recognised on this machine: the
+// translation request carries it, the OCR service hears nothing, and the label covers the line.
+class LocalCaptureRun : public CaptureRun {};
+
+TEST_P(LocalCaptureRun, ALineOnTheScreenIsRecognisedLocallyAndCovered) {
+    constexpr char kLine[] = "駅前の新しい店で友達と話しました";
+    const std::string picture = run_.Dir().File("text.png");
+    On({"convert", "-size", "3840x1080", "xc:#406080", "-fill", "white", "-draw",
+        "rectangle 2100,150,2897,449", "-font",
+        "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc", "-pointsize", "36", "-fill",
+        "black", "-annotate", "+2140+260", kLine, picture});
+    On({"display", "-window", "root", picture});
+    vendors_.Set("/api", 200, R"({"errorCode":"0","translation":["在车站前的新店和朋友聊了天"]})");
+    ASSERT_TRUE(Start("<left>2100</left><top>150</top><right>2898</right><bottom>450</bottom>",
+                      "jap", "<engine>horizontal</engine><ocr>local</ocr>"))
+        << run_.Stderr();
+    On({"xdotool", "key", "ctrl+alt+t"});
+    ASSERT_TRUE(backend_.WaitForRequests("/trans/report", 1));
+    ASSERT_EQ(vendors_.Requests("/api").size(), 1u);
+    EXPECT_EQ(vl::test::ParseForm(vendors_.Requests("/api")[0].body).at(0).second,
+              std::string(kLine) + "\n");
+    EXPECT_TRUE(vendors_.Requests("/ocrapi").empty() && vendors_.Requests("/general").empty());
+    const Box line{2150, 232, 2500, 258};
+    const auto covered = [&](const Image& s) {
+        const auto [dark, white] = s.Ink(line);
+        return dark > 0.5 && white > 30;
+    };
+    EXPECT_TRUE(covered(ShotWhen(covered))) << "no label over the line";
+    EXPECT_EQ(Logged("ocr of task id 1 answered by the local engine"), 1u);
+}
+
+// Without the model the run fails with the package to install on the failure line; the program
+// goes on.
+TEST_P(LocalCaptureRun, AMissingModelIsNamedOnTheFailureLine) {
+    run_.Dir().Write("velmora-services.json", R"({"backend":{"url":")" + backend_.Url() +
+                                                  R"("},"local_ocr":{"data_dir":")" +
+                                                  run_.Dir().File("no-models") + R"("}})");
+    ASSERT_TRUE(Start("<left>2100</left><top>150</top><right>2898</right><bottom>450</bottom>",
+                      "jap", "<engine>horizontal</engine><ocr>local</ocr>"))
+        << run_.Stderr();
+    On({"xdotool", "key", "ctrl+alt+t"});
+    ASSERT_TRUE(backend_.WaitForRequests("/trans/report", 1));
+    // The reason stands above the region, longer than the busy mark.
+    const auto reason = [&](const Image& s) {
+        return s.Ink({kRegion.l + 240, kRegion.t - 40, kRegion.l + 400, kRegion.t - 2}).second > 20;
+    };
+    EXPECT_TRUE(reason(ShotWhen(reason)));
+    EXPECT_EQ(Logged("local ocr model jpn not found at"), 2u);  // at start-up, and in the run
+    EXPECT_TRUE(std::ranges::any_of(run_.LogMessages(), [](const std::string& m) {
+        return m.ends_with("install the Debian package tesseract-ocr-jpn");
+    }));
+    On({"xdotool", "key", "Escape"});
+    EXPECT_TRUE(WaitUntil([&] { return Visible("Velmora翻译-悬浮窗"); }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, LocalCaptureRun, ::testing::Values(RunCase{96, {}, {}}),
+                         [](const auto& info) { return "Dpi" + std::to_string(info.param.dpi); });
 
 // At 144 dpi the region is (1400, 100, 1932, 300) in 96-DPI units and the boxes are scaled first.
 INSTANTIATE_TEST_SUITE_P(

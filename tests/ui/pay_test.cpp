@@ -350,9 +350,12 @@ TEST_F(PayTest, AMembershipBoughtAgainstTheRealBackendShowsItsNewEnd) {
           [&](skin::Window* w) {
               orderNo = static_cast<PayWechatWnd*>(w)->OrderNo();
               const auto cents = std::llround(pay->Selected().price * 100);
-              // What the payment page's "确认支付" sends.
+              // What the payment page's "确认支付" sends, with the page's own form token.
+              const std::string csrf = vl::test::FormTokenIn(
+                  vl::test::Get(backend.Url() + "/pages/pay?orderNo=" + orderNo).body);
               EXPECT_EQ(vl::test::Post(backend.Url() + "/pages/pay",
-                                       "orderNo=" + orderNo + "&amount=" + std::to_string(cents),
+                                       "orderNo=" + orderNo + "&amount=" + std::to_string(cents) +
+                                           "&csrf=" + csrf,
                                        "", "application/x-www-form-urlencoded")
                             .httpCode,
                         200);

@@ -303,3 +303,27 @@ TEST_F(ConfigManagerTest, RemoteAnswersApplyUpToTheirFirstFault) {
         EXPECT_TRUE(log.empty() || LogCapture::Get()->Contains(log)) << answer;
     }
 }
+
+// The OCR choice is optional: a file without it reads as "auto" and is saved without it; a stored
+// choice survives; an unknown one reads as "auto". The remote configuration may name "local".
+TEST_F(ConfigManagerTest, TheOcrChoiceIsOptionalAndReadsAsAutoWhenAbsentOrUnknown) {
+    dir_.Write("velmora.xml", Document(FullConf()));
+    ConfigManager manager(dir_.Path().string());
+    ASSERT_TRUE(manager.Init());
+    EXPECT_EQ(manager.GetOcrSetup().choice, ConfigManager::kOcrAuto);
+    ASSERT_TRUE(manager.Flush());
+    EXPECT_FALSE(ReadFile(SettingsFile())->conf().ocr());
+    manager.conf().ocr(ConfigManager::kOcrLocal);
+    ASSERT_TRUE(manager.Flush());
+    EXPECT_EQ(manager.GetOcrSetup().choice, ConfigManager::kOcrLocal);
+    EXPECT_EQ(*ReadFile(SettingsFile())->conf().ocr(), ConfigManager::kOcrLocal);
+    manager.conf().ocr("fastest");
+    manager.PublishDirection();
+    EXPECT_EQ(manager.GetOcrSetup().choice, ConfigManager::kOcrAuto);
+
+    manager.ParseConfig(R"({"code":0,"msg":"","data":{"config":{"qq_kefu":"1","trans_config":)"
+                        R"("{\"precise_ocr\":\"baidu\",\"vertical_ocr\":\"local\"}"}}})");
+    const ConfigManager::OcrSetup setup = manager.GetOcrSetup();  // the file says "vertical"
+    EXPECT_TRUE(setup.vertical);
+    EXPECT_EQ(setup.engine, "local");
+}
