@@ -224,6 +224,9 @@ ShmSegments::Segment* ShmSegments::Acquire(const x11::Display& x, std::size_t by
             s = new Segment;
         }
         if (s->size < bytes || !s->attached) {
+            if (s->attached) {
+                xcb_shm_detach(connection_, s->id);  // too small: the screen grew
+            }
             Free(s);
             if (!Create(s, bytes)) {
                 unavailable_ = true;  // e.g. a server on another machine: GetImage from now on
