@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "backend/embedded_files.h"
+#include "backend/pg_store.h"
 #include "backend/secrets.h"
 #include "backend/sqlite_store.h"
 
@@ -25,6 +26,17 @@ bool ReadFile(const std::string& path, std::string& text) {
     buf << in.rdbuf();
     text = buf.str();
     return static_cast<bool>(in) || in.eof();
+}
+
+// The URL without its password, for the log.
+std::string Redacted(const std::string& url) {
+    const auto scheme = url.find("://");
+    const auto at = url.find('@');
+    const auto colon = url.find(':', scheme + 3);
+    if (scheme == std::string::npos || at == std::string::npos || colon > at) {
+        return url;
+    }
+    return url.substr(0, colon + 1) + "***" + url.substr(at);
 }
 
 }  // namespace
@@ -67,11 +79,12 @@ bool Context::FormPostTrusted(const Request& req, const std::string& subject) co
 
 bool CheckStandIns(const Config& config, std::string& error) {
     if (config.standIns.value_or(false) && !IsLoopback(config.host) && !config.standInsRemote) {
-        error = "stand_ins.enabled serves the local payment and QR sign-in pages, which let "
-                "anyone who reaches " +
-                config.host +
-                " pay any order and sign in as any account; listen on a loopback address, or "
-                "set stand_ins.allow_remote to true to serve them there anyway";
+        error =
+            "stand_ins.enabled serves the local payment and QR sign-in pages, which let "
+            "anyone who reaches " +
+            config.host +
+            " pay any order and sign in as any account; listen on a loopback address, or "
+            "set stand_ins.allow_remote to true to serve them there anyway";
         return false;
     }
     return true;
@@ -108,8 +121,18 @@ bool BuildContext(const Config& config, const std::string& publicUrl, Context& c
             config.host);
     }
 
-    const std::string dbPath = ResolvePath(config, config.database);
-    ctx.store = SqliteStore::Open(dbPath, config.threads, error);
+    std::string dbPath;
+    if (IsDatabaseUrl(config.database)) {
+        dbPath = Redacted(config.database);
+        Config zoned = config;  // main resolves the zone; a caller without it gets the machine's
+        if (zoned.timeZone.empty() && !ResolveTimeZone(zoned, error)) {
+            return false;
+        }
+        ctx.store = PgStore::Open({config.database, config.databasePool, zoned.timeZone}, error);
+    } else {
+        dbPath = ResolvePath(config, config.database);
+        ctx.store = SqliteStore::Open(dbPath, config.threads, error);
+    }
     if (!ctx.store) {
         error = "cannot open the database: " + error;
         return false;
@@ -126,6 +149,7 @@ bool BuildContext(const Config& config, const std::string& publicUrl, Context& c
     }
     ctx.payment = std::make_unique<LocalPaymentProvider>(ctx.publicUrl);
     spdlog::info("database {}, {} goods, pages at {}", dbPath, ctx.goods.Size(), ctx.publicUrl);
+    spdlog::info("calendar days in time zone {}", config.timeZone);
     return true;
 }
 

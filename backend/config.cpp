@@ -1,5 +1,6 @@
 #include "backend/config.h"
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "backend/json_reader.h"
@@ -162,6 +163,8 @@ bool ApplyConfig(const std::string& jsonText, Config& c, std::string& error) {
     }
     r.String("public_url", c.publicUrl, 2048);
     r.String("database", c.database);
+    r.Int("database_pool", c.databasePool, 1, 1000);
+    r.String("time_zone", c.timeZone, 64);
     r.Int("threads", c.threads, 2, 1024);
     std::int64_t maxBody = static_cast<std::int64_t>(c.maxBodyBytes);
     r.Int64("max_body_bytes", maxBody, 1024, 64 * 1024 * 1024);
@@ -184,6 +187,32 @@ bool ApplyConfig(const std::string& jsonText, Config& c, std::string& error) {
     }
     while (!c.publicUrl.empty() && c.publicUrl.back() == '/') {
         c.publicUrl.pop_back();
+    }
+    return true;
+}
+
+bool IsDatabaseUrl(const std::string& database) {
+    return database.rfind("postgresql://", 0) == 0 || database.rfind("postgres://", 0) == 0;
+}
+
+bool ResolveTimeZone(Config& c, std::string& error) {
+    const std::filesystem::path zones = "/usr/share/zoneinfo";
+    if (c.timeZone.empty()) {
+        const char* tz = std::getenv("TZ");
+        if (tz != nullptr && *tz != '\0') {
+            c.timeZone = *tz == ':' ? tz + 1 : tz;
+        } else {
+            std::error_code ec;
+            const std::filesystem::path link = std::filesystem::read_symlink("/etc/localtime", ec);
+            const std::string name = ec ? std::string() : link.lexically_relative(zones).string();
+            c.timeZone = name.empty() || name.rfind("..", 0) == 0 ? "UTC" : name;
+        }
+    }
+    std::error_code ec;
+    if (c.timeZone.find("..") != std::string::npos ||
+        (c.timeZone != "UTC" && !std::filesystem::is_regular_file(zones / c.timeZone, ec))) {
+        error = "time_zone \"" + c.timeZone + "\" is not a known time zone";
+        return false;
     }
     return true;
 }

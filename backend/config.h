@@ -27,7 +27,9 @@ struct Config {
     std::string host = "127.0.0.1";
     int port = 8731;        // 0: any free port
     std::string publicUrl;  // base of the page links; empty: http://host:port as bound
-    std::string database = "velmora-backend.db";
+    std::string database = "velmora-backend.db";  // a file (SQLite) or a postgresql:// URL
+    int databasePool = 8;                         // PostgreSQL connections per instance
+    std::string timeZone;  // of the calendar day (quota, caps); empty: the machine's own
     int threads = 32;
     std::size_t maxBodyBytes = 128 * 1024;
     std::string logFile;  // empty: standard error only
@@ -68,6 +70,13 @@ struct Config {
 // Applies a configuration document over `config`. False with a message naming the first bad
 // member (unknown members included).
 bool ApplyConfig(const std::string& jsonText, Config& config, std::string& error);
+
+// True when `database` names a PostgreSQL server rather than a file.
+bool IsDatabaseUrl(const std::string& database);
+
+// The zone of config.timeZone, or the machine's own when it is empty; false with a message when
+// the zone is not known here.
+bool ResolveTimeZone(Config& config, std::string& error);
 
 // 127.0.0.0/8, ::1, "localhost".
 bool IsLoopback(const std::string& address);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -20,6 +22,23 @@ public:
         Waiter self;
         waiters_.push_back(&self);
         self.cv.wait(guard, [&self] { return self.granted; });
+    }
+
+    // As lock, giving up at `deadline`; false then.
+    template <class Clock, class Duration>
+    bool try_lock_until(const std::chrono::time_point<Clock, Duration>& deadline) {
+        std::unique_lock guard(mutex_);
+        if (!locked_ && waiters_.empty()) {
+            locked_ = true;
+            return true;
+        }
+        Waiter self;
+        waiters_.push_back(&self);
+        if (self.cv.wait_until(guard, deadline, [&self] { return self.granted; })) {
+            return true;
+        }
+        waiters_.erase(std::find(waiters_.begin(), waiters_.end(), &self));
+        return false;
     }
 
     void unlock() {

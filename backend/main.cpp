@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -34,12 +36,12 @@ struct Options {
 
 int Usage() {
     std::cerr << "usage: velmora-backend [--config FILE] [--host ADDRESS] [--port N] "
-                 "[--database PATH] [--port-file FILE] [--log-file FILE]\n"
+                 "[--database PATH|URL] [--port-file FILE] [--log-file FILE]\n"
                  "  --config FILE     JSON configuration (see the README); without it the\n"
                  "                    built-in defaults apply\n"
                  "  --host, --port    where to listen (default 127.0.0.1:8731; port 0: any free\n"
                  "                    port)\n"
-                 "  --database PATH   the SQLite database file\n"
+                 "  --database PATH   the SQLite database file, or a postgresql:// URL\n"
                  "  --port-file FILE  write the port listened on to FILE once ready\n"
                  "  --log-file FILE   also append the log to FILE (it always goes to standard\n"
                  "                    error)\n"
@@ -113,11 +115,19 @@ bool BuildConfig(const Options& o, backend::Config& c, std::string& error) {
         c.port = static_cast<int>(port);
     }
     if (!o.database.empty()) {
-        c.database = std::filesystem::absolute(o.database, ec).string();
+        c.database = backend::IsDatabaseUrl(o.database)
+                         ? o.database
+                         : std::filesystem::absolute(o.database, ec).string();
     }
     if (!o.logFile.empty()) {
         c.logFile = std::filesystem::absolute(o.logFile, ec).string();
     }
+    if (!backend::ResolveTimeZone(c, error)) {
+        return false;
+    }
+    // Every local time of this process (days, dates shown, the log) is in that one zone.
+    ::setenv("TZ", c.timeZone.c_str(), 1);
+    ::tzset();
     return true;
 }
 

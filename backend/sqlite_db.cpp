@@ -102,6 +102,10 @@ Statement Connection::Prepare(const char* sql) {
     return Statement(*this, it->second);
 }
 
+void Connection::SetBusyTimeout(int ms) {
+    sqlite3_busy_timeout(db_, ms);
+}
+
 std::int64_t Connection::LastInsertId() const {
     return sqlite3_last_insert_rowid(db_);
 }

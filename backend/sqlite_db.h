@@ -60,6 +60,8 @@ public:
     // (a string literal).
     Statement Prepare(const char* sql);
 
+    // How long a statement waits for another connection's lock before it fails.
+    void SetBusyTimeout(int ms);
     std::int64_t LastInsertId() const;
     int Changes() const;
     // Ends an open transaction, ignoring errors (nothing to do when none is open).

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <iterator>
 #include <limits>
 
 #include "backend/secrets.h"
@@ -13,10 +15,10 @@ namespace backend {
 
 namespace {
 
-constexpr int kSchemaVersion = 2;
 constexpr std::int64_t kMaxPack = std::numeric_limits<std::int32_t>::max();
 constexpr std::int64_t kLatestTime = 253402300799;  // 9999-12-31 23:59:59 UTC
-constexpr std::int64_t kFirstAccountId = 100001;
+// Below the program's 3 s request timeout, so that it gets an answer rather than a timeout.
+constexpr auto kWriteWait = std::chrono::seconds(2);
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS accounts(
@@ -99,6 +101,8 @@ CREATE TABLE IF NOT EXISTS orders(
   created_at INTEGER NOT NULL,
   paid_at INTEGER NOT NULL DEFAULT 0,
   payment_ref TEXT NOT NULL DEFAULT '') WITHOUT ROWID;
+INSERT INTO sqlite_sequence(name, seq) SELECT 'accounts', 100000
+  WHERE NOT EXISTS(SELECT 1 FROM sqlite_sequence WHERE name='accounts');
 )sql";
 
 // Version 2: QR states remember who asked for them; counters of code checks and reports per
@@ -120,6 +124,10 @@ CREATE TABLE secrets(
   name TEXT PRIMARY KEY,
   value TEXT NOT NULL) WITHOUT ROWID;
 )sql";
+
+// Schema migrations, applied in order at start; user_version counts those applied.
+const char* const kMigrations[] = {kSchema, kSchemaV2};
+constexpr int kSchemaVersion = static_cast<int>(std::size(kMigrations));
 
 // Per-connection settings. FULL makes every commit reach the disk before it returns.
 constexpr const char* kConnectionPragmas =
@@ -213,18 +221,14 @@ std::unique_ptr<SqliteStore> SqliteStore::Open(const std::string& path, int read
                     std::to_string(version) + ")";
             return nullptr;
         }
-        db::Transaction tx(c);
-        c.Exec(kSchema);
-        if (version < 2) {
-            c.Exec(kSchemaV2);
+        if (version < kSchemaVersion) {
+            db::Transaction tx(c);
+            for (auto v = version; v < kSchemaVersion; ++v) {
+                c.Exec(kMigrations[v]);
+            }
+            c.Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+            tx.Commit();
         }
-        c.Prepare(
-             "INSERT INTO sqlite_sequence(name, seq) SELECT 'accounts', ?1 "
-             "WHERE NOT EXISTS(SELECT 1 FROM sqlite_sequence WHERE name='accounts')")
-            .Bind(1, kFirstAccountId - 1)
-            .Run();
-        c.Exec("PRAGMA user_version=2");
-        tx.Commit();
         // The reader connections must see WAL mode: check one can be opened now.
         store->ReturnReader(store->TakeReader());
     } catch (const db::DbError& e) {
@@ -270,8 +274,18 @@ void SqliteStore::ReturnReader(std::unique_ptr<db::Connection> conn) {
 
 template <class Step, class Result>
 Result SqliteStore::Write(const char* what, Result onError, Step&& step) {
-    std::lock_guard lock(writeMutex_);
+    // One bound for the whole wait, in line and on another process's lock: when the file stays
+    // locked, writers queued behind each other all fail after it instead of one after another.
+    const auto deadline = std::chrono::steady_clock::now() + kWriteWait;
+    if (!writeMutex_.try_lock_until(deadline)) {
+        spdlog::error("database write failed: {}, {}", what, "no turn to write in time");
+        return onError;
+    }
+    std::lock_guard lock(writeMutex_, std::adopt_lock);
     try {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        writer_->SetBusyTimeout(static_cast<int>(std::max<std::int64_t>(0, left.count())));
         db::Transaction tx(*writer_);
         Result result = step(*writer_);
         tx.Commit();

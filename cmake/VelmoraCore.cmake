@@ -17,6 +17,7 @@ set(VELMORA_CORE_SOURCES
   ${PROJECT_SOURCE_DIR}/logic/user_qq.cpp
   ${PROJECT_SOURCE_DIR}/logic/user_qr.cpp
   ${PROJECT_SOURCE_DIR}/logic/user_wechat.cpp
+  ${PROJECT_SOURCE_DIR}/logic/window_answers.cpp
   ${PROJECT_SOURCE_DIR}/logic/youdao_common.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_base64.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_crypto.cpp

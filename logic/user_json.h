@@ -13,6 +13,8 @@ namespace user_json {
 
 // Back-end code meaning the access token is no longer accepted.
 inline constexpr std::int32_t kNeedLoginCode = 10505;
+// "/trans/save-nums": the account has no translations left; this one was not counted.
+inline constexpr std::int32_t kQuotaUsedUpCode = 10701;
 
 struct Envelope {
     std::int32_t code = 0;

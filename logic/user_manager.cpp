@@ -566,6 +566,17 @@ void UserManager::ProcessCmdTranslateSaveNum(const UserManagerCommandHttpPost& c
     try {
         const nlohmann::json root = vl::json::Parse(cmd.response);
         const user_json::Envelope envelope = user_json::ReadEnvelope(root);
+        if (envelope.code == user_json::kQuotaUsedUpCode) {
+            VL_WARN("translations used up, msg {}", vl::ToUnicode(envelope.msg));
+            UserManagerCountsNotice counts;
+            {
+                std::lock_guard lock(infoMutex_);
+                info_.freeNums = info_.vipNums = info_.nums = 0;
+                counts.user = info_;
+            }
+            PostToListeners(WM_USER_MANAGER_COUNTS, 0, counts);
+            return;
+        }
         if (envelope.code != 0) {
             VL_WARN("parse translate save num failed, code {}, msg {}", envelope.code,
                     vl::ToUnicode(envelope.msg));
@@ -582,10 +593,15 @@ void UserManager::ProcessCmdTranslateSaveNum(const UserManagerCommandHttpPost& c
         const std::int32_t freeNums = optional("freeNums");
         const std::int32_t vipNums = optional("vipNums");
         const std::int32_t nums = user_json::ToInt32(data.at("nums"));
-        std::lock_guard lock(infoMutex_);
-        info_.freeNums = freeNums;
-        info_.vipNums = vipNums;
-        info_.nums = nums;
+        UserManagerCountsNotice counts;
+        {
+            std::lock_guard lock(infoMutex_);
+            info_.freeNums = freeNums;
+            info_.vipNums = vipNums;
+            info_.nums = nums;
+            counts.user = info_;
+        }
+        PostToListeners(WM_USER_MANAGER_COUNTS, 1, counts);
     } catch (const nlohmann::json::parse_error& e) {
         VL_ERROR("parse json failed with exception, byte {}, id {}, {}, {}", e.byte, e.id, e.what(),
                  vl::json::Excerpt(cmd.response));

@@ -33,6 +33,9 @@ inline constexpr vl::UINT WM_USER_MANAGER_LOGIN = vl::WM_USER + 101;
 inline constexpr vl::UINT WM_USER_MANAGER_LOGOUT = vl::WM_USER + 102;
 // As WM_USER_MANAGER_LOGIN, for the answer to Update.
 inline constexpr vl::UINT WM_USER_MANAGER_UPDATE = vl::WM_USER + 103;
+// After a translation was charged: wParam 1, the account's counts changed; 0, the account has no
+// translations left (that one was not counted). Payload UserManagerCountsNotice.
+inline constexpr vl::UINT WM_USER_MANAGER_COUNTS = vl::WM_USER + 104;
 // wParam 0, lParam 0: the back-end no longer accepts the token (code 10505).
 inline constexpr vl::UINT WM_USER_MANAGER_NEED_LOGIN = vl::WM_USER + 200;
 
@@ -42,6 +45,9 @@ struct UserManagerPhoneCodeAnswer {
 struct UserManagerAccountAnswer {
     UserInfo user;      // on success, the account as it now stands
     std::string error;  // on failure, the text to show (may be empty)
+};
+struct UserManagerCountsNotice {
+    UserInfo user;  // the account with its new counts
 };
 struct UserManagerLogoutNotice {
     std::string reason;  // as given to Logout

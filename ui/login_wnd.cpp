@@ -1,8 +1,12 @@
 #include "ui/login_wnd.h"
 
+#include <utility>
+
 #include "logic/user_manager.h"
 #include "ui/common_msgbox_wnd.h"
 #include "ui/link.h"
+#include "ui/main_wnd.h"
+#include "ui/pay_wnd.h"
 #include "ui/posted_msgbox.h"
 #include "ui/skin/button.h"
 #include "ui/skin/edit.h"
@@ -13,6 +17,7 @@
 namespace {
 
 constexpr char16_t kGenCodeText[] = u"获取验证码";
+constexpr vl::UINT kCarryOn = vl::WM_USER + 500;
 
 }  // namespace
 
@@ -50,6 +55,9 @@ vl::LRESULT LoginWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM 
             return 0;
         case WM_USER_MANAGER_UPDATE:
             return 0;
+        case kCarryOn:
+            CarryOn();
+            return 0;
         case WM_POSTED_MSGBOX:
             ShowPostedMsgBox(GetHWND(), lParam);
             return 0;
@@ -76,7 +84,28 @@ void LoginWnd::Notify(const skin::Notification& msg) {
     } else if (name == "wechat" || name == "qq") {
         OnLoginQr(name == "wechat");
     } else {
+        if (name == "close") {
+            after_ = After::Nothing;  // the user gave up on what they came for
+        }
         TopLevelWindow::Notify(msg);  // "close" hides, "minimize" minimises
+    }
+}
+
+void LoginWnd::ShowFor(After after) {
+    after_ = after;
+    ShowWindow(true, true);
+}
+
+void LoginWnd::CarryOn() {
+    switch (std::exchange(after_, After::Nothing)) {
+        case After::Purchase:
+            PayWnd::Instance()->ShowWindow(true, true);
+            break;
+        case After::Capture:
+            MainWnd::Instance()->Launch();
+            break;
+        case After::Nothing:
+            break;
     }
 }
 
@@ -191,6 +220,8 @@ void LoginWnd::OnLoginPhone() {
     StopCountdown();
     if (!UserManager::Instance()->LoginPhone(phone, code)) {
         VL_WARN("login with phone failed");
+        // The countdown is stopped: without this the code button would stay disabled for good.
+        ResetControls();
         Tell(u"手机验证码登录失败");
         return;
     }
@@ -215,6 +246,9 @@ void LoginWnd::OnLoginQr(bool wechat) {
 void LoginWnd::OnLogin(bool ok) {
     if (ok) {
         ShowWindow(false);
+        if (after_ != After::Nothing) {
+            vl::PostMessage(GetHWND(), kCarryOn, 0, 0);
+        }
         return;
     }
     StopCountdown();

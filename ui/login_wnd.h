@@ -20,6 +20,11 @@ public:
     vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override;
     void Notify(const skin::Notification& msg) override;
 
+    // What a successful sign-in leads to.
+    enum class After { Nothing, Purchase, Capture };
+    // Shows the window; once the user has signed in, `after` carries on where they came from.
+    void ShowFor(After after);
+
     // Eleven ASCII digits starting with 1 (`phone` is UTF-8).
     static bool IsPhoneValid(const std::string& phone);
 
@@ -39,6 +44,8 @@ private:
     void OnTick();
     void OnRequestCode(bool ok);
     void OnLogin(bool ok);
+    // Posted to itself by a successful login, so the next step runs after every listener had it.
+    void CarryOn();
     // Stops the countdown's timer (logged when it was running and cannot be stopped).
     void StopCountdown();
     // Every control usable again, the code button showing its own text.
@@ -56,4 +63,5 @@ private:
     skin::Button* wechat_ = nullptr;
     skin::Button* qq_ = nullptr;
     int countdown_ = 0;
+    After after_ = After::Nothing;
 };

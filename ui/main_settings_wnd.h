@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <string>
 
 #include "ui/main_update_wnd.h"
@@ -18,17 +16,11 @@ public:
     static constexpr vl::UINT kVersionMessage = vl::WM_USER + 300;
 
 private:
-    struct RemoteVersion {
-        MainUpdateWnd::Version version;
-        std::int64_t code = 0;
-    };
-    // Reads an "/app/update" answer; nothing (logged) when it is refused or cannot be read.
-    // "versionCode" may be a number or a decimal string.
-    static std::optional<RemoteVersion> ParseVersion(const std::string& answer);
-
     bool OnCreate() override;
     void OnNotify(const skin::Notification& msg) override;
     void CheckVersion();
+    // Says on the page that the check failed; an empty text clears it.
+    void ShowFailure(const std::u16string& text);
     void OnVersion(bool ok, const std::string* answer);
 
     bool checking_ = false;  // an answer is on its way: "check" waits for it

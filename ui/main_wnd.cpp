@@ -1,10 +1,11 @@
 #include "ui/main_wnd.h"
 
 #include <QFontInfo>
-#include <nlohmann/json.hpp>
+#include <algorithm>
 
 #include "config/config_manager.h"
 #include "logic/user_manager.h"
+#include "logic/window_answers.h"
 #include "platform/tray_icon.h"
 #include "ui/common_msgbox_wnd.h"
 #include "ui/link.h"
@@ -29,7 +30,6 @@
 #include "ui/skin/qt_message_loop.h"
 #include "utils/vl_backend.h"
 #include "utils/vl_http.h"
-#include "utils/vl_json.h"
 #include "utils/vl_log.h"
 #include "utils/vl_string.h"
 
@@ -70,7 +70,8 @@ bool MainWnd::Init() {
                          {"contact", &contact_},
                          {"help", &help_},
                          {"settings", &settings_},
-                         {"engine", &engine_}}) ||
+                         {"engine", &engine_},
+                         {"nums", &nums_}}) ||
         !InitPicker("lang_src", lang.src()) || !InitPicker("lang_dst", lang.dst())) {
         UninitTray();
         return false;
@@ -128,6 +129,9 @@ vl::LRESULT MainWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM l
             return 0;
         case WM_USER_MANAGER_NEED_LOGIN:
             OnNeedLogin();
+            return 0;
+        case WM_USER_MANAGER_COUNTS:
+            OnCounts(wParam != 0, vl::TakePosted<UserManagerCountsNotice>(lParam).get());
             return 0;
         case kGiftMessage:
             OnGift(wParam != 0, vl::TakePosted<std::string>(lParam).get());
@@ -230,6 +234,7 @@ void MainWnd::RefreshAccount(const UserInfo& user) {
         vipSign_->SetVisible(signedIn && user.isVip);
     if (login_ != nullptr)
         login_->SetVisible(!signedIn);
+    RefreshNums(user);
     if (nick_ == nullptr) {
         return;
     }
@@ -246,6 +251,27 @@ void MainWnd::RefreshAccount(const UserInfo& user) {
     nick_->SetFixedWidth(static_cast<int>(nickname.size()) * fontSize + 12);
     nick_->SetText(nickname);
     nick_->SetVisible(true);
+}
+
+void MainWnd::RefreshNums(const UserInfo& user) {
+    if (nums_ == nullptr) {
+        return;
+    }
+    const bool shown = user.loginType != LoginType::None && !user.isVip;
+    nums_->SetText(shown ? u"剩余" + vl::ToWString(std::to_string(std::max(user.nums, 0))) + u"次"
+                         : u"");
+    nums_->SetVisible(shown);
+}
+
+// Posted after each charged run: the new count, or that none are left.
+void MainWnd::OnCounts(bool counted, const UserManagerCountsNotice* counts) {
+    if (counts != nullptr) {
+        RefreshNums(counts->user);
+    }
+    if (!counted) {
+        quotaUsedUp_ = true;
+        ResultWnd::Instance()->OnQuotaUsedUp();
+    }
 }
 
 void MainWnd::RefreshEngine() {
@@ -280,6 +306,11 @@ void MainWnd::OnLogout(const UserManagerLogoutNotice* notice) {
     VL_INFO("logout, reason {}", notice != nullptr ? notice->reason : std::string());
     RefreshAccount(UserInfo{});
     StoreToken("");
+    quotaUsedUp_ = false;
+    // Nobody keeps translating on an account that is gone: the capture is disarmed and this
+    // window comes back.
+    ResultWnd::Instance()->Disarm();
+    ShowWindow(true, true);
 }
 
 void MainWnd::OnUpdate(bool ok, const UserManagerAccountAnswer* answer) {
@@ -331,22 +362,7 @@ void MainWnd::OnGift(bool ok, const std::string* body) {
         return;
     }
     std::string content;
-    try {
-        const nlohmann::json answer = vl::json::Parse(*body);
-        const int code = vl::json::ToInt32(answer.at("code"));
-        if (code != 0) {
-            VL_WARN("get gift failed, code {}, msg {}", code, answer.value("msg", std::string()));
-            return;
-        }
-        content = answer.at("data").at("content").get<std::string>();
-    } catch (const nlohmann::json::parse_error& e) {
-        VL_LOG_JSON_PARSE_ERROR(e, *body);
-        return;
-    } catch (const std::exception&) {
-        VL_LOG_JSON_READ_ERROR(*body);
-        return;
-    }
-    if (!content.empty()) {
+    if (answers::ReadGift(*body, &content) && !content.empty()) {
         CommonMsgBoxWnd::Show(GetHWND(), u"提示", vl::ToUnicodeW(content), u"", nullptr);
     }
 }
@@ -368,7 +384,7 @@ void MainWnd::Notify(const skin::Notification& msg) {
     } else if (name == "vip") {
         PayWnd::Instance()->ShowWindow(true, true);
     } else if (name == "login") {
-        LoginWnd::Instance()->ShowWindow(true, true);
+        LoginWnd::Instance()->ShowFor(LoginWnd::After::Nothing);
     } else if (name == "nick") {
         RunPage<MainUserWnd>(hwnd, u"Velmora翻译-信息", "main user");
     } else if (name == "contact") {
@@ -405,12 +421,19 @@ void MainWnd::Launch() {
     if (tokenRefused_) {
         return;  // signed out on the way; the box saying so is on its way
     }
+    RefreshNums(user);
     if (user.loginType == LoginType::None) {
         if (RunPage<MainLoginWnd>(GetHWND(), u"Velmora翻译-登录提示", "main login") == 0) {
-            LoginWnd::Instance()->ShowWindow(true, true);
+            LoginWnd::Instance()->ShowFor(LoginWnd::After::Capture);
         }
         return;
     }
+    if (quotaUsedUp_ && !user.isVip && user.nums <= 0) {
+        VL_INFO("no translations left, offering the purchase window");
+        PayWnd::Instance()->ShowWindow(true, true);
+        return;
+    }
+    quotaUsedUp_ = false;
     ShowWindow(false);
     ResultWnd::Instance()->Begin();
     if (!Settings().conf().tip()) {

@@ -8,6 +8,7 @@
 #include "utils/vl_singleton.h"
 
 struct UserManagerAccountAnswer;
+struct UserManagerCountsNotice;
 struct UserManagerLogoutNotice;
 
 class TrayIcon;
@@ -26,6 +27,10 @@ public:
     const char* GetWindowClassName() const override { return "velmora_main_wnd"; }
     vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override;
     void Notify(const skin::Notification& msg) override;
+
+    // The start button: refreshes the account, then arms the capture, or asks the user to sign in
+    // or to buy translations first.
+    void Launch();
 
     // Tray callback message; the low word of lParam is the event.
     static constexpr vl::UINT kTrayMessage = vl::WM_APP + 3;
@@ -66,8 +71,10 @@ private:
     void RequestGift(const std::string& token);
     void OnGift(bool ok, const std::string* body);
 
-    void Launch();
     void OpenHelp();
+    // Translations left, beside the nickname: for signed-in users without a membership.
+    void RefreshNums(const UserInfo& user);
+    void OnCounts(bool counted, const UserManagerCountsNotice* counts);
 
     std::unique_ptr<TrayIcon> tray_;
     skin::Control* vip_ = nullptr;
@@ -78,6 +85,9 @@ private:
     skin::Control* help_ = nullptr;
     skin::Control* settings_ = nullptr;
     skin::Control* engine_ = nullptr;
+    skin::Control* nums_ = nullptr;
     // Set when the back-end refuses the token while the start button refreshes the account.
     bool tokenRefused_ = false;
+    // The back-end refused to count a translation: the account has none left.
+    bool quotaUsedUp_ = false;
 };

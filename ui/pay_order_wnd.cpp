@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "logic/user_manager.h"
+#include "logic/window_answers.h"
 #include "ui/pay_done_wnd.h"
 #include "ui/pay_good.h"
 #include "ui/pay_retry_wnd.h"
@@ -19,24 +20,15 @@ namespace {
 
 // Posted to itself on creation: the order is submitted once the window's modal run has begun.
 constexpr vl::UINT kStartOrder = vl::WM_USER + 1002;
-constexpr std::size_t kMaxOrderNo = 64;
+// The answer of a state request the window sent by itself (as WM_PAY_ORDER_INFO).
+constexpr vl::UINT kPollAnswer = vl::WM_USER + 1003;
+constexpr vl::WPARAM kPollTimer = 7;
 
 constexpr char16_t kOrderFailed[] = u"下单失败，请重试";
 constexpr char16_t kOrderInfoFailed[] = u"查询订单失败，请重试";
 
-// A member that holds something: present, not null, not an empty object or array.
-bool Holds(const nlohmann::json& object, const char* key) {
-    if (!object.is_object()) {
-        return false;
-    }
-    const auto it = object.find(key);
-    return it != object.end() && !it->is_null() &&
-           !((it->is_object() || it->is_array()) && it->empty());
-}
-
-// Reads an answer's envelope; the parsed answer when "code" is 0. Every failure is logged under
-// the caller's texts; parse errors throw to the caller.
-bool ReadEnvelope(bool ok, const std::unique_ptr<std::string>& response, nlohmann::json& answer) {
+// What every answer is checked for before it is read; logged under the caller's texts.
+bool Arrived(bool ok, const std::unique_ptr<std::string>& response) {
     if (!response) {
         VL_ERROR("order is invalid");
         return false;
@@ -47,14 +39,6 @@ bool ReadEnvelope(bool ok, const std::unique_ptr<std::string>& response, nlohman
     }
     if (response->empty()) {
         VL_ERROR("json is empty");
-        return false;
-    }
-    answer = vl::json::Parse(*response);
-    const std::int32_t code = vl::json::ToInt32(answer.at("code"));
-    if (code != 0) {
-        const auto& msg = answer.at("msg");
-        VL_ERROR("parse version info failed, code {}, msg {}", code,
-                 vl::ToUnicode(msg.is_string() ? msg.get<std::string>() : msg.dump()));
         return false;
     }
     return true;
@@ -79,17 +63,7 @@ PayOrderWnd::PayOrderWnd(std::string layout, std::string failure, PayOrder order
       method_(method) {}
 
 bool PayOrderWnd::IsUsableOrderNo(const std::string& orderNo) {
-    if (orderNo.empty() || orderNo.size() > kMaxOrderNo) {
-        return false;
-    }
-    for (const char c : orderNo) {
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                           (c >= '0' && c <= '9') || c == '-' || c == '_';
-        if (!plain) {
-            return false;
-        }
-    }
-    return true;
+    return answers::IsUsableOrderNo(orderNo);
 }
 
 bool PayOrderWnd::OnCreate() {
@@ -120,9 +94,22 @@ vl::LRESULT PayOrderWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPAR
         case WM_PAY_ORDER_INFO:
             OnOrderInfo(wParam != 0, vl::TakePosted<std::string>(lParam));
             return 0;
+        case kPollAnswer:
+            OnPollAnswer(wParam != 0, vl::TakePosted<std::string>(lParam));
+            return 0;
+        case vl::WM_TIMER:
+            if (wParam == kPollTimer) {
+                Poll();
+                return 0;
+            }
+            break;
+        case vl::WM_DESTROY:
+            KillTimer(kPollTimer);
+            break;
         default:
-            return LayoutWindow::HandleMessage(msg, wParam, lParam);
+            break;
     }
+    return LayoutWindow::HandleMessage(msg, wParam, lParam);
 }
 
 void PayOrderWnd::Notify(const skin::Notification& msg) {
@@ -173,35 +160,15 @@ void PayOrderWnd::Order() {
 
 void PayOrderWnd::OnOrder(bool ok, std::unique_ptr<std::string> response) {
     SetPending(false);
-    try {
-        nlohmann::json answer;
-        if (!ReadEnvelope(ok, response, answer)) {
-            ShowFailure(kOrderFailed);
-            return;
-        }
-        const auto& data = answer.at("data");
-        if (!Holds(data, "orderNo") || !Holds(data, "appPayParams") ||
-            !Holds(data.at("appPayParams"), method_.field)) {
-            VL_ERROR(fmt::runtime(method_.missingLog), vl::json::Excerpt(*response));
-            ShowFailure(kOrderFailed);
-            return;
-        }
-        const auto orderNo = data.at("orderNo").get<std::string>();
-        const auto payment = data.at("appPayParams").at(method_.field).get<std::string>();
-        if (!IsUsableOrderNo(orderNo)) {
-            VL_ERROR("order number is not usable, json is \r\n{}", vl::json::Excerpt(*response));
-            ShowFailure(kOrderFailed);
-            return;
-        }
-        orderNo_ = orderNo;
-        OnOrdered(payment);
+    std::string orderNo, payment;
+    if (!Arrived(ok, response) ||
+        !answers::ReadOrder(*response, method_.field, method_.missingLog, &orderNo, &payment)) {
+        ShowFailure(kOrderFailed);
         return;
-    } catch (const nlohmann::json::parse_error& e) {
-        VL_LOG_JSON_PARSE_ERROR(e, *response);
-    } catch (const std::exception&) {
-        VL_LOG_JSON_READ_ERROR(*response);
     }
-    ShowFailure(kOrderFailed);
+    orderNo_ = orderNo;
+    StartPolling();
+    OnOrdered(payment);
 }
 
 void PayOrderWnd::OrderInfo() {
@@ -222,30 +189,59 @@ void PayOrderWnd::OrderInfo() {
 
 void PayOrderWnd::OnOrderInfo(bool ok, std::unique_ptr<std::string> response) {
     SetPending(false);
-    try {
-        nlohmann::json answer;
-        if (!ReadEnvelope(ok, response, answer)) {
-            ShowFailure(kOrderInfoFailed);
-            return;
-        }
-        // Only the number 2 means paid; anything else, "2" as text included, is not paid yet.
-        const auto& data = answer.at("data");
-        const bool paid = Holds(data, "status") && data.at("status").is_number() &&
-                          data.at("status").get<double>() == 2;
-        paid ? OnPaid() : OnUnpaid();
+    const answers::OrderState state = Arrived(ok, response) ? answers::ReadOrderState(*response)
+                                                            : answers::OrderState::Unreadable;
+    if (state == answers::OrderState::Unreadable) {
+        ShowFailure(kOrderInfoFailed);
         return;
-    } catch (const nlohmann::json::parse_error& e) {
-        VL_LOG_JSON_PARSE_ERROR(e, *response);
-    } catch (const std::exception&) {
-        VL_LOG_JSON_READ_ERROR(*response);
     }
-    ShowFailure(kOrderInfoFailed);
+    state == answers::OrderState::Paid ? OnPaid() : OnUnpaid();
+}
+
+void PayOrderWnd::StartPolling() {
+    pollStart_ = std::chrono::steady_clock::now();
+    if (!SetTimer(kPollTimer, static_cast<unsigned>(pollEvery_.count()))) {
+        VL_ERROR("SetTimer failed, last error {}", "timer not started");
+    }
+}
+
+// The order's state, asked for by the window itself: one request at a time, never while the
+// success or retry window is up, and not past kPollFor.
+void PayOrderWnd::Poll() {
+    if (std::chrono::steady_clock::now() - pollStart_ >= kPollFor) {
+        VL_INFO("order {} not paid in time, no more state requests", orderNo_);
+        KillTimer(kPollTimer);
+        return;
+    }
+    if (polling_ || modal_ || orderNo_.empty()) {
+        return;
+    }
+    const vl::HWND hwnd = GetHWND();
+    polling_ = vl::Http::Instance()->GetAsync(
+        [hwnd](bool ok, const std::string&, std::int32_t, const std::string& response,
+               const auto&...) { PostAnswer(hwnd, kPollAnswer, ok, response); },
+        vl::ServiceUrl(vl::backend::kOrderDetail.path) + "&orderNo=" + vl::UrlEncode(orderNo_),
+        Headers());
+}
+
+// Only a paid order changes anything: an unpaid or unreadable state waits for the next request.
+void PayOrderWnd::OnPollAnswer(bool ok, std::unique_ptr<std::string> response) {
+    polling_ = false;
+    if (modal_ || !Arrived(ok, response) ||
+        answers::ReadOrderState(*response) != answers::OrderState::Paid) {
+        return;
+    }
+    VL_INFO("order {} is paid", orderNo_);
+    OnPaid();
 }
 
 void PayOrderWnd::OnPaid() {
+    KillTimer(kPollTimer);
     ShowWindow(false);
-    if (skin::RunModal<PayDoneWnd>(GetHWND(), u"Velmora翻译-支付-成功") ==
-        skin::kModalNotAllocated) {
+    modal_ = true;
+    const vl::UINT shown = skin::RunModal<PayDoneWnd>(GetHWND(), u"Velmora翻译-支付-成功");
+    modal_ = false;
+    if (shown == skin::kModalNotAllocated) {
         VL_ERROR("create pay done window failed, no enough memory");
         ShowWindow(true);  // the order is paid; "done" can show the success again
         return;
@@ -255,7 +251,9 @@ void PayOrderWnd::OnPaid() {
 
 void PayOrderWnd::OnUnpaid() {
     ShowWindow(false);
+    modal_ = true;
     const vl::UINT choice = skin::RunModal<PayRetryWnd>(GetHWND(), u"Velmora翻译-支付-重试");
+    modal_ = false;
     if (choice == skin::kModalNotAllocated) {
         VL_ERROR("create pay retry window failed, no enough memory");
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -44,6 +45,13 @@ public:
     // letters, digits, '-' and '_' are taken.
     static bool IsUsableOrderNo(const std::string& orderNo);
 
+    // While the window is open with an order, it asks for the order's state by itself this often,
+    // for at most this long.
+    static constexpr std::chrono::milliseconds kPollEvery{3000};
+    static constexpr std::chrono::minutes kPollFor{10};
+    // For tests: the interval of windows opened from now on (UI thread).
+    static void SetPollInterval(std::chrono::milliseconds every) { pollEvery_ = every; }
+
     static constexpr std::int32_t kPayWechat = 9;
     static constexpr std::int32_t kPayAlipay = 10;
 
@@ -80,6 +88,9 @@ private:
     void OrderInfo();
     void OnOrder(bool ok, std::unique_ptr<std::string> response);
     void OnOrderInfo(bool ok, std::unique_ptr<std::string> response);
+    void StartPolling();
+    void Poll();
+    void OnPollAnswer(bool ok, std::unique_ptr<std::string> response);
     void OnPaid();
     void OnUnpaid();
     vl::Http::Headers Headers() const;
@@ -87,6 +98,10 @@ private:
     const PayOrder order_;
     const Method method_;
     std::string orderNo_;
+    std::chrono::steady_clock::time_point pollStart_;
+    bool polling_ = false;  // a state request of the window's own is on its way
+    bool modal_ = false;    // the success or retry window is up
+    static inline std::chrono::milliseconds pollEvery_ = kPollEvery;
     skin::Button* done_ = nullptr;
     skin::Button* retry_ = nullptr;
     skin::Label* status_ = nullptr;

@@ -3,8 +3,8 @@
 #include <QImage>
 #include <QString>
 
+#include "logic/window_answers.h"
 #include "ui/skin/control.h"
-#include "utils/vl_base64.h"
 #include "utils/vl_env.h"
 #include "utils/vl_file.h"
 #include "utils/vl_log.h"
@@ -22,7 +22,8 @@ bool PayWechatWnd::OnCreate() {
 
 void PayWechatWnd::OnOrdered(const std::string& payment) {
     ClearQr();
-    if (!ShowQr(vl::FromBase64(payment))) {
+    std::string png;
+    if (!answers::DecodeQrPng(payment, &png) || !ShowQr(png)) {
         ShowFailure(u"二维码显示失败，请重试");
     }
     SetPending(false);

@@ -338,7 +338,7 @@ void PayWnd::ShowLogin() {
         VL_ERROR("login window is not created");
         return;
     }
-    login->ShowWindow(true, true);
+    login->ShowFor(LoginWnd::After::Purchase);
 }
 
 void PayWnd::ShowUser(const UserInfo& user) {

@@ -1,6 +1,8 @@
 #include "ui/result_wnd.h"
 
+#include <QClipboard>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <algorithm>
 #include <new>
 #include <utility>
@@ -29,6 +31,9 @@ constexpr int kFirstHotKeyId = 0x3333;
 constexpr int kHotKeyIdEnd = 0xBFFF;  // exclusive
 constexpr vl::UINT kHotKeyModifiers = hk::MOD_CONTROL | hk::MOD_ALT | hk::MOD_NOREPEAT;
 constexpr std::uint32_t kLabelBackground = 0xD9000000;
+// "uncover": a light veil, just enough to set the label off; the outlined text does the rest.
+constexpr std::uint32_t kUncoverBackground = 0x33000000;
+constexpr vl::WPARAM kVkC = 'C';
 constexpr char16_t kLabelFace[] = u"Microsoft YaHei UI";
 constexpr int kFloatMargin = 66;
 // A failure's reason is cut to this many UTF-16 units on the screen; the log has it whole.
@@ -128,13 +133,17 @@ bool ResultWnd::RegisterHotKeys() {
     return true;
 }
 
-void ResultWnd::OnDestroy() {
+void ResultWnd::ReleaseHotKeys() {
     for (int* id : {&translateHotKey_, &regionHotKey_}) {
         if (*id >= 0) {
             hk::UnregisterHotKey(GetHWND(), *id);
             *id = -1;
         }
     }
+}
+
+void ResultWnd::OnDestroy() {
+    ReleaseHotKeys();
     translator_.Uninit();
     CloseFloatWindow();
 }
@@ -163,12 +172,23 @@ vl::LRESULT ResultWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM
                 Dismiss();
             }
             return 0;
+        case vl::WM_KEYDOWN:
+            if (wParam == kVkC && (QGuiApplication::keyboardModifiers() & Qt::ControlModifier)) {
+                CopyTranslations();
+                return 0;
+            }
+            break;
         default:
-            return TopLevelWindow::HandleMessage(msg, wParam, lParam);
+            break;
     }
+    return TopLevelWindow::HandleMessage(msg, wParam, lParam);
 }
 
 void ResultWnd::Begin() {
+    // Released while disarmed; the ball still translates when another program took them.
+    if (GetHWND() != nullptr && !RegisterHotKeys()) {
+        VL_WARN("armed without the translation hotkey");
+    }
     active_ = true;
     CloseFloatWindow();
     float_.reset(new (std::nothrow) ResultFloatWnd());
@@ -201,6 +221,38 @@ void ResultWnd::Begin() {
 void ResultWnd::Disarm() {
     CloseFloatWindow();
     active_ = false;
+    ReleaseHotKeys();
+    if (resultTranslation_ != nullptr) {
+        DropPendingRun();
+        ClearResult();
+    }
+}
+
+void ResultWnd::DropPendingRun() {
+    if (runPending_) {
+        VL_INFO("cap id {} ended before its answer", captureId_);
+        ++captureId_;  // its answer is now expired: neither shown nor reported
+        runPending_ = false;
+    }
+}
+
+void ResultWnd::OnQuotaUsedUp() {
+    if (resultStatus_ != nullptr && IsVisible()) {
+        VL_INFO("translations used up, said on the overlay");
+        ShowStatus(u"翻译次数已用完，请开通VIP");
+    }
+}
+
+void ResultWnd::CopyTranslations() {
+    if (shown_.empty()) {
+        return;
+    }
+    std::u16string text;
+    for (const std::u16string& line : shown_) {
+        text += (text.empty() ? u"" : u"\n") + line;
+    }
+    QGuiApplication::clipboard()->setText(QString::fromStdU16String(text));
+    VL_INFO("{} translations copied", shown_.size());
 }
 
 void ResultWnd::CloseFloatWindow() {
@@ -219,6 +271,7 @@ void ResultWnd::ShowFloatWindow() {
 }
 
 void ResultWnd::Region() {
+    DropPendingRun();
     ClearResult();  // a result on screen would be taken for the screen
     if (float_) {
         float_->ShowWindow(false);
@@ -306,6 +359,7 @@ void ResultWnd::ClipConfirmWithRect(const skin::Rect& clip) {
         VL_ERROR("do translate failed");
         return;
     }
+    runPending_ = true;
     ShowStatus(u"正在识别翻译…");
 }
 
@@ -331,6 +385,7 @@ void ResultWnd::OnResult(bool ok, std::unique_ptr<Finished> finished) {
         VL_INFO("cap id {} != {}, expired", finished->id, captureId_);
         return;
     }
+    runPending_ = false;
     UserManager::Instance()->TranslateEnd(ok, finished->task, finished->lines);
     resultStatus_->SetVisible(false);
     if (!ok) {
@@ -344,8 +399,10 @@ void ResultWnd::OnResult(bool ok, std::unique_ptr<Finished> finished) {
         return;
     }
     ShowFloatWindow();
+    uncover_ = ConfigManager::Instance()->conf().effect() == "uncover";
     for (const TranslateLine& line : finished->lines) {
         line.vertical ? ShowVerticalText(line) : ShowHorizontalText(line);
+        shown_.push_back(line.translation);
     }
     if (finished->lines.empty()) {
         VL_INFO("no string to translate");
@@ -370,7 +427,8 @@ void ResultWnd::PlaceLabel(skin::Label* label, const capture::LabelBox& box) {
     label->SetFixedXY(box.x, box.y);
     label->SetFixedWidth(box.width);
     label->SetFixedHeight(box.height);
-    label->SetBkColor(kLabelBackground);
+    label->SetBkColor(uncover_ ? kUncoverBackground : kLabelBackground);
+    label->SetTextOutline(uncover_);
     label->SetFont(FontFor(box.fontSize));
 }
 
@@ -431,6 +489,7 @@ void ResultWnd::ShowStatus(const std::u16string& text) {
 }
 
 void ResultWnd::ClearResult() {
+    shown_.clear();
     resultTranslation_->RemoveAll();
     resultMaskBorder_->SetVisible(false);
     resultClip_->SetVisible(false);
@@ -439,6 +498,7 @@ void ResultWnd::ClearResult() {
 }
 
 void ResultWnd::Dismiss() {
+    DropPendingRun();
     ClearResult();
     // The ball comes back with the screen, also after a run that showed no result.
     ShowFloatWindow();

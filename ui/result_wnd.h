@@ -36,8 +36,11 @@ public:
 
     // Arms the hotkeys and shows the floating ball near the top-right corner of the screen.
     void Begin();
-    // Closes and forgets the floating ball; the hotkeys do nothing until the next Begin.
+    // Closes and forgets the floating ball, releases both hotkeys and ends the run on screen (an
+    // answer still on its way is dropped); nothing translates until the next Begin.
     void Disarm();
+    // The account has no translations left: the run on screen says so.
+    void OnQuotaUsedUp();
     // Region selection, modal.
     void Region();
     // One translation run of the region in the settings.
@@ -72,6 +75,11 @@ private:
     // Labels, frames and status line gone, the window hidden.
     void ClearResult();
     void Dismiss();
+    // Ends the run whose answer is still on its way: that answer is dropped, not reported.
+    void DropPendingRun();
+    void ReleaseHotKeys();
+    // All translations of the run on screen to the clipboard, one per line.
+    void CopyTranslations();
     void CloseFloatWindow();
     void ShowFloatWindow();
     // One short line on the frozen screen next to the region: progress or why a run failed.
@@ -93,6 +101,9 @@ private:
     int regionHotKey_ = -1;
     std::uint32_t dpi_ = 96;
     std::uint32_t captureId_ = 0;  // UI thread only
+    bool runPending_ = false;      // the run of captureId_ waits for its answer
+    bool uncover_ = false;         // labels of this run let the frozen screen show through
+    std::vector<std::u16string> shown_;  // translations on screen, in line order
     skin::Rect region96_;
     skin::Rect desktop_;
     skin::Rect imageRect_;

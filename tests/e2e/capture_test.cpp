@@ -32,6 +32,14 @@ struct Image {
         stbi_image_free(data);
     }
     int C(int x, int y, int c) const { return px[(std::size_t(y) * w + x) * 3 + c]; }
+    // The share of `box` where the painted red or green ground shows.
+    double Ground(Box box) const {
+        int seen = 0;
+        for (int y = box.t; y < box.b; ++y)
+            for (int x = box.l; x < box.r; ++x)
+                seen += std::abs(C(x, y, 0) - C(x, y, 1)) > 60;
+        return double(seen) / ((box.r - box.l) * (box.b - box.t));
+    }
     // The share of dark label ground in `box` and its count of white (text) pixels.
     std::pair<double, int> Ink(Box box) const {
         int dark = 0, white = 0;
@@ -58,6 +66,7 @@ constexpr char kOcrAnswer[] =
 struct RunCase {
     int dpi;
     Box horizontal, vertical;  // where the labels stand on the screen, in pixels
+    bool uncover = false;      // the effect: labels let the frozen screen show through
 };
 void PrintTo(const RunCase& c, std::ostream* os) {
     *os << c.dpi << " dpi";
@@ -87,12 +96,12 @@ protected:
     // engine, which tells both kinds of lines.
     bool Start(const std::string& region, const std::string& src = "eng",
                const std::string& choice = "<engine>vertical</engine>") {
-        run_.Dir().Write(
-            "velmora.xml",
-            "<velmora><user><token>tok</token></user><conf><lang><src>" + src +
-                "</src><dst>chs</dst></lang><region>" + region + "</region>" + choice +
-                "<effect>cover</effect><shortcut><translate>ctrl+alt+t</translate><region>"
-                "ctrl+alt+r</region></shortcut><tip>true</tip></conf></velmora>");
+        run_.Dir().Write("velmora.xml",
+                         "<velmora><user><token>tok</token></user><conf><lang><src>" + src +
+                             "</src><dst>chs</dst></lang><region>" + region + "</region>" +
+                             choice + "<effect>" + (GetParam().uncover ? "uncover" : "cover") +
+                             "</effect><shortcut><translate>ctrl+alt+t</translate><region>"
+                             "ctrl+alt+r</region></shortcut><tip>true</tip></conf></velmora>");
         return run_.Start(x_.Display()) && run_.WaitForLog("msg loop begin", 60s) &&
                backend_.WaitForRequests("/user/info", 1) && WaitUntil([&] {
                    ClickBottom("Velmora翻译-主窗口", 56);
@@ -165,6 +174,7 @@ TEST_P(CaptureRun, RegionSelectionThenLabelsOverTheirLinesForTheNewestRunOnly) {
         return vl::test::LoopbackServer::Reply{200, kOcrAnswer};
     });
     vendors_.Set("/api", 200, R"({"errorCode":"0","translation":["你好世界\n竖排文字"]})");
+    backend_.Set("/trans/save-nums", 200, R"({"code":10701,"msg":"used up"})");
     ASSERT_TRUE(WaitUntil([&] { return !Visible("Velmora翻译-对话框"); }));
     On({"xdotool", "key", "ctrl+alt+t"});
     // A line above the region: the short busy mark, then the longer reason of a failure.
@@ -183,7 +193,12 @@ TEST_P(CaptureRun, RegionSelectionThenLabelsOverTheirLinesForTheNewestRunOnly) {
     });
     for (const Box& label : {c.horizontal, c.vertical}) {
         const auto [dark, white] = shot.Ink(label.In(3));
-        EXPECT_TRUE(dark > 0.5 && white > 30) << "dark ground, white text at " << label.l;
+        if (c.uncover) {
+            EXPECT_TRUE(shot.Ground(label.In(3)) > 0.5 && dark > 0 && white > 30)
+                << "the screen through the label, rimmed white text at " << label.l;
+        } else {
+            EXPECT_TRUE(dark > 0.5 && white > 30) << "dark ground, white text at " << label.l;
+        }
         const int midX = (label.l + label.r) / 2, midY = (label.t + label.b) / 2;
         EXPECT_EQ(shot.Ink({label.l - 4, midY, label.l - 2, midY + 1}).first +
                       shot.Ink({midX, label.t - 4, midX + 1, label.t - 2}).first,
@@ -192,6 +207,15 @@ TEST_P(CaptureRun, RegionSelectionThenLabelsOverTheirLinesForTheNewestRunOnly) {
     }
     EXPECT_EQ(Logged("cap id 1 != 2, expired"), 1u);
     EXPECT_EQ(backend_.Requests("/trans/report").size(), 1u) << "the dropped run was reported";
+    // The run was not counted: the overlay says so above the region, the labels stay.
+    EXPECT_TRUE(WaitUntil([&] { return Logged("translations used up, said on the overlay"); }));
+    EXPECT_TRUE(line(ShotWhen([&](const Image& s) { return line(s, 0, 100); }), 0, 100));
+
+    // Ctrl+C: the run's translations, one per line; the overlay stays.
+    On({"xdotool", "key", "ctrl+c"});
+    vl::test::ProbeRun clipboard(x_.Display(), "clipboard");
+    EXPECT_EQ(clipboard.WaitForLine("clipboard", 10s), "clipboard 你好世界|竖排文字");
+    EXPECT_TRUE(Visible("Velmora翻译-结果"));
 
     // The OCR service got the region's crop, at physical size.
     Image crop;
@@ -212,6 +236,34 @@ TEST_P(CaptureRun, RegionSelectionThenLabelsOverTheirLinesForTheNewestRunOnly) {
     On({"xdotool", "key", "Escape"});
     EXPECT_TRUE(WaitUntil([&] { return !Visible("Velmora翻译-结果"); }));
     EXPECT_TRUE(Visible("Velmora翻译-悬浮窗")) << "the ball is back after a dismiss";
+
+    // Dismissed before its answer: the run ends there, its answer is neither shown nor charged.
+    std::atomic<bool> answer{false};
+    vendors_.Set("/ocrapi", [&](const httplib::Request&) {
+        WaitUntil([&] { return answer.load(); }, 2500ms);
+        return vl::test::LoopbackServer::Reply{200, kOcrAnswer};
+    });
+    const std::size_t asked = vendors_.Requests("/ocrapi").size();
+    On({"xdotool", "key", "ctrl+alt+t"});
+    ASSERT_TRUE(WaitUntil([&] { return vendors_.Requests("/ocrapi").size() > asked; }));
+    On({"xdotool", "key", "Escape"});
+    ASSERT_TRUE(WaitUntil([&] { return Logged("cap id 4 ended before its answer") == 1; }));
+    answer = true;
+    EXPECT_TRUE(WaitUntil([&] { return Logged("cap id 4 != 5, expired") == 1; }));
+    EXPECT_EQ(backend_.Requests("/trans/report").size(), 2u);
+    EXPECT_EQ(backend_.Requests("/trans/save-nums").size(), 1u);
+
+    // Signed out by the back-end: the ball goes, the hotkeys are released, the main window is back.
+    vendors_.Set("/ocrapi", 200, kOcrAnswer);
+    backend_.Set("/trans/save-nums", 200, R"({"code":10505,"msg":"elsewhere"})");
+    On({"xdotool", "key", "ctrl+alt+t"});
+    ASSERT_TRUE(WaitUntil([&] { return Visible("Velmora翻译-主窗口"); }));
+    EXPECT_TRUE(WaitUntil([&] { return !Visible("Velmora翻译-悬浮窗"); }));
+    EXPECT_FALSE(Visible("Velmora翻译-结果"));
+    const std::size_t before = vendors_.Requests("/ocrapi").size();
+    On({"xdotool", "key", "ctrl+alt+t"});
+    EXPECT_FALSE(WaitUntil([&] { return vendors_.Requests("/ocrapi").size() > before; }, 1500ms))
+        << "translated after the sign-out";
 }
 
 // A region kept from a larger screen: the run says why on the frozen screen, and sends nothing.
@@ -285,6 +337,6 @@ INSTANTIATE_TEST_SUITE_P(Scales, LocalCaptureRun, ::testing::Values(RunCase{96, 
 // At 144 dpi the region is (1400, 100, 1932, 300) in 96-DPI units and the boxes are scaled first.
 INSTANTIATE_TEST_SUITE_P(
     Scales, CaptureRun,
-    ::testing::Values(RunCase{96, {2139, 179, 2439, 221}, {2800, 170, 2840, 410}},
-                      RunCase{144, {2137, 178, 2437, 221}, {2799, 169, 2839, 410}}),
+    ::testing::Values(RunCase{96, {2139, 179, 2439, 221}, {2800, 170, 2840, 410}, true},
+                      RunCase{144, {2137, 178, 2437, 221}, {2799, 169, 2839, 410}, false}),
     [](const auto& info) { return "Dpi" + std::to_string(info.param.dpi); });

@@ -3,19 +3,21 @@
 //   hotkey   registers Ctrl+Alt+T, prints "hotkey <id> <count>" per WM_HOTKEY until killed
 //   capture  a floating window, a white overlay (VELMORA_PROBE_MANAGED: managed); hides, captures
 //   overlay  shows a full-screen overlay, prints "keyup <vk>" per key until Escape
+//   clipboard  prints the clipboard's text as "clipboard <text>" (line breaks as "|")
 #include <QApplication>
+#include <QClipboard>
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 
+#include "platform/dpi_source.h"
 #include "platform/hotkey.h"
 #include "platform/screen_capture.h"
-#include "platform/dpi_source.h"
+#include "platform/x11.h"
 #include "ui/skin/qt_message_loop.h"
 #include "ui/skin/window.h"
-#include "platform/x11.h"
 #include "utils/vl_env.h"
 
 namespace {
@@ -88,7 +90,8 @@ int Capture(ProbeWnd& w, const skin::Rect& desktop) {
     Show(w, desktop, "white");
     ScreenCapture shot;
     std::string error;
-    const int ball = static_cast<int>(120 * vl::platform::DevicePixelRatio());  // its centre in pixels
+    const int ball =
+        static_cast<int>(120 * vl::platform::DevicePixelRatio());  // its centre in pixels
     for (int i = 0; i < 500 && (Rgb(shot, 0, 0) != 0xFFFFFF || Rgb(shot, ball, ball) != 0xFF);
          ++i) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -113,6 +116,13 @@ int Capture(ProbeWnd& w, const skin::Rect& desktop) {
     return 0;
 }
 
+int Clipboard() {
+    QString text = QGuiApplication::clipboard()->text();
+    text.replace('\n', '|');
+    std::printf("clipboard %s\n", text.toUtf8().constData());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -130,10 +140,11 @@ int main(int argc, char** argv) {
         !DesktopRect(&desktop)) {
         return 2;
     }
-    const int rc = mode == "hotkey"    ? Hotkey(w)
-                   : mode == "capture" ? Capture(w, desktop)
-                   : mode == "overlay" ? Overlay(w, desktop)
-                                       : 2;
+    const int rc = mode == "hotkey"      ? Hotkey(w)
+                   : mode == "capture"   ? Capture(w, desktop)
+                   : mode == "overlay"   ? Overlay(w, desktop)
+                   : mode == "clipboard" ? Clipboard()
+                                         : 2;
     w.Close();
     loop.reset();
     vl::platform::UninstallDpiSource();

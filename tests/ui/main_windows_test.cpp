@@ -15,10 +15,12 @@
 #include "tests/ui/ui_test_util.h"
 #include "ui/login_wnd.h"
 #include "ui/main_wnd.h"
+#include "ui/pay_wnd.h"
 #include "ui/skin/button.h"
 #include "ui/skin/combo.h"
 #include "ui/skin/edit.h"
 #include "ui/skin/option.h"
+#include "ui/skin/text.h"
 #include "ui/skin/window_widget.h"
 #include "utils/vl_string.h"
 
@@ -106,6 +108,7 @@ protected:
         settings->conf().engine("Vertical");
         ASSERT_NE(main_->Create(nullptr, u"Velmora翻译-主窗口", skin::WS_POPUP, 0), nullptr);
         ASSERT_NE(login_->Create(nullptr, u"Velmora翻译-登录", skin::WS_POPUP, 0), nullptr);
+        ASSERT_NE(pay_->Create(nullptr, u"Velmora翻译-支付", skin::WS_POPUP, 0), nullptr);
         main_->ShowWindow();
         ASSERT_TRUE(UserManager::Instance()->Open());
         UserManager::Instance()->AddListener(login_->GetHWND());
@@ -114,6 +117,7 @@ protected:
     static void TearDownTestSuite() {
         UserManager::Instance()->Close();
         login_->Close();
+        pay_->Close();
         main_->Close();
         vl::Http::Instance()->Uninit();
         delete backend_;
@@ -125,8 +129,9 @@ protected:
     }
 
     // Signs in with a token, as start-up does with a stored one.
-    void SignIn(const std::string& nickname) {
-        backend_->Set(b::kUserInfo.path, 200, AccountBackend::UserInfoAnswer("u-1", nickname));
+    void SignIn(const std::string& nickname, const std::string& answer = "") {
+        backend_->Set(b::kUserInfo.path, 200,
+                      answer.empty() ? AccountBackend::UserInfoAnswer("u-1", nickname) : answer);
         backend_->Set(b::kGiftFreeNums.path, 200, R"({"code":0,"data":{"content":""}})");
         ASSERT_TRUE(UserManager::Instance()->LoginToken("tok-1"));
         ASSERT_TRUE(RunUntil([&] { return Find(main_, "nick")->IsVisible(); }));
@@ -135,6 +140,7 @@ protected:
     static inline AccountBackend* backend_ = nullptr;
     static inline MainWnd* main_ = MainWnd::Instance();
     static inline LoginWnd* login_ = LoginWnd::Instance();
+    static inline PayWnd* pay_ = PayWnd::Instance();
     User user_;
 };
 
@@ -229,11 +235,15 @@ TEST_F(MainWindows, AccountPageShowsTheMembershipAndItsLogoutSignsOut) {
         tip = User::Text(w, "tip");
         User::Click(w, "logout");
     });
-    user_.On("velmora_main_logout_wnd", [](skin::Window& w) { User::Click(w, "ok"); });
+    user_.On("velmora_main_logout_wnd", [](skin::Window& w) {
+        main_->ShowWindow(false);  // as if the capture were armed
+        User::Click(w, "ok");
+    });
     QTest::mouseClick(Find<skin::Button>(main_, "nick"), Qt::LeftButton);
     EXPECT_EQ(id, "ID: u-1");
     EXPECT_EQ(tip, "会员有效期至2030年1月2日");
     EXPECT_TRUE(RunUntil([] { return Find(main_, "login")->IsVisible() && NoTokenSaved(); }));
+    EXPECT_TRUE(main_->IsVisible()) << "signed out, the main window comes back";
 }
 
 TEST_F(MainWindows, PickersShowTheStoredPairAndAChoiceRewritesBothCodes) {
@@ -295,7 +305,8 @@ TEST_F(MainWindows, VersionCheckShowsThePageForANumberAndADecimalString) {
         user.On("velmora_main_settings_wnd", [&](skin::Window& w) {
             User::Click(w, "check");
             if (c.page.empty()) {
-                RunUntil([] { return LogCapture::Get()->Contains("parse json failed"); });
+                RunUntil([&] { return Find(&w, "status")->IsVisible(); });
+                EXPECT_EQ(User::Text(w, "status"), "检查更新失败，请稍后重试");
                 EXPECT_TRUE(w.IsVisible());
                 User::Click(w, "close");
             }
@@ -311,6 +322,130 @@ TEST_F(MainWindows, VersionCheckShowsThePageForANumberAndADecimalString) {
         EXPECT_EQ(page, c.page) << c.versionCode;
         EXPECT_EQ(ver, c.ver);
     }
+}
+
+std::string NoVipAnswer(int nums) {
+    return R"({"code":0,"msg":"ok","data":{"userId":"u-2","nickname":"小李","avatar":"",)"
+           R"("vipLevel":0,"vipEnd":"2000-01-01 00:00:00","vipNums":0,)"
+           R"("freeTimeEnd":"2000-01-01 00:00:00","freeNums":0,"nums":)" +
+           std::to_string(nums) + "}}";
+}
+
+// The count beside the nickname follows every charged run; once the back-end says none are left,
+// "launch" offers the purchase window instead of arming the capture.
+TEST_F(MainWindows, TranslationsLeftFollowEachRunAndUsedUpOffersThePurchase) {
+    SignIn("小李", NoVipAnswer(5));
+    EXPECT_EQ(Find(main_, "nums")->GetText(), u"剩余5次");
+    for (const auto& [answer, shown] :
+         {std::pair{R"({"code":0,"msg":"","data":{"unlimited":false,"nums":4}})", u"剩余4次"},
+          std::pair{R"({"code":10701,"msg":"次数已用完"})", u"剩余0次"}}) {
+        backend_->Set(b::kTransSaveNums.path, 200, answer);
+        UserManager::Instance()->TranslateEnd({.ok = true,
+                                               .logId = "l",
+                                               .errInfo = "",
+                                               .fromLang = "eng",
+                                               .toLang = "chs",
+                                               .lines = {},
+                                               .ocrVendor = "y",
+                                               .ocrTime = 1,
+                                               .transVendor = "y",
+                                               .transTime = 1});
+        EXPECT_TRUE(RunUntil([&] { return Find(main_, "nums")->GetText() == shown; }));
+    }
+    backend_->Set(b::kUserInfo.path, 200, NoVipAnswer(0));
+    QTest::mouseClick(Find<skin::Button>(main_, "launch"), Qt::LeftButton);
+    EXPECT_TRUE(pay_->IsVisible() && main_->IsVisible()) << "offered the purchase, not armed";
+    pay_->ShowWindow(false);
+
+    // A pack bought meanwhile: the count is back and "launch" arms again.
+    backend_->Set(b::kUserInfo.path, 200, NoVipAnswer(100));
+    QTest::mouseClick(Find<skin::Button>(main_, "launch"), Qt::LeftButton);
+    EXPECT_TRUE(!pay_->IsVisible() && !main_->IsVisible());
+    EXPECT_EQ(Find(main_, "nums")->GetText(), u"剩余100次");
+    main_->ShowWindow();
+}
+
+// Signing in from "launch" arms the capture; from the purchase window, brings it back.
+TEST_F(MainWindows, SigningInCarriesOnWhereTheUserCameFrom) {
+    user_.On("velmora_main_login_wnd", [](skin::Window& w) { User::Click(w, "now"); });
+    QTest::mouseClick(Find<skin::Button>(main_, "launch"), Qt::LeftButton);
+    ASSERT_TRUE(RunUntil([] { return login_->IsVisible(); }));
+    EXPECT_TRUE(main_->IsVisible());
+    SignIn("老王");
+    EXPECT_TRUE(RunUntil([] { return !main_->IsVisible() && !login_->IsVisible(); }));
+    main_->ShowWindow();
+    UserManager::Instance()->Logout("again");
+    ASSERT_TRUE(RunUntil([] { return Find(main_, "login")->IsVisible(); }));
+
+    pay_->ShowWindow();
+    QTest::mouseClick(Find<skin::Button>(pay_, "login"), Qt::LeftButton);
+    ASSERT_TRUE(login_->IsVisible() && !pay_->IsVisible());
+    SignIn("老王");
+    EXPECT_TRUE(RunUntil([] { return pay_->IsVisible(); }));
+    pay_->ShowWindow(false);
+}
+
+// A sign-in the user manager refuses leaves every control usable and no countdown behind.
+TEST_F(MainWindows, RefusedPhoneSignInLeavesTheNumberAndTheCodeButtonUsable) {
+    backend_->Set(b::kSmsSendCode.path, 200, R"({"code":0,"msg":"ok"})");
+    login_->ShowWindow();
+    auto* phone = Find<skin::Edit>(login_, "phone");
+    auto* gencode = Find<skin::Button>(login_, "gencode");
+    phone->setText("13800001234");
+    Find<skin::Edit>(login_, "code")->setText("1111");
+    Find<skin::Option>(login_, "agree")->Selected(true, false);
+    UserManager* users = UserManager::Instance();
+    QTest::mouseClick(gencode, Qt::LeftButton);
+    ASSERT_TRUE(backend_->WaitForRequests(b::kSmsSendCode.path, 1));
+    users->Close();
+    QTest::mouseClick(Find<skin::Button>(login_, "login"), Qt::LeftButton);
+    EXPECT_EQ(user_.boxes, std::vector<std::string>{"提示|手机验证码登录失败"});
+    vl::SendMessage(login_->GetHWND(), vl::WM_TIMER, LoginWnd::kCountdownTimer, 0);
+    EXPECT_TRUE(gencode->isEnabled() && phone->isEnabled() && gencode->text() == "获取验证码");
+    ASSERT_TRUE(users->Open());
+    users->AddListener(login_->GetHWND());
+    users->AddListener(main_->GetHWND());
+    login_->ShowWindow(false);
+}
+
+TEST_F(MainWindows, EffectPageShowsTheStoredChoiceAndSavesTheNewOne) {
+    ConfigManager::Instance()->conf().effect("");  // empty counts as "cover"
+    bool coverShown = false;
+    user_.On("velmora_main_effect_wnd", [&](skin::Window& w) {
+        coverShown = Find<skin::Option>(&w, "cover")->IsSelected();
+        User::Click(w, "uncover");
+        User::Click(w, "close");
+    });
+    QTest::mouseClick(Find<skin::Button>(main_, "effect"), Qt::LeftButton);
+    EXPECT_TRUE(coverShown);
+    EXPECT_NE(SettingsFile().find("<effect>uncover</effect>"), std::string::npos);
+}
+
+TEST_F(MainWindows, ShortcutPageShowsTheStoredKeys) {
+    ConfigManager::Instance()->conf().shortcut().region("ctrl+alt+q");
+    std::string keys;
+    user_.On("velmora_main_shortcut_wnd", [&](skin::Window& w) {
+        keys = User::Text(w, "translate") + " " + User::Text(w, "region");
+        User::Click(w, "close");
+    });
+    QTest::mouseClick(Find<skin::Button>(main_, "shortcut"), Qt::LeftButton);
+    EXPECT_EQ(keys, "ctrl+alt+t ctrl+alt+q");
+    ConfigManager::Instance()->conf().shortcut().region("ctrl+alt+r");
+}
+
+TEST_F(MainWindows, ContactPageShowsTheNumberAndOpensItsLink) {
+    int opened = 0;
+    vl::Http::SetUrlOpener([&](const std::string&) { return ++opened; });
+    std::string number;
+    user_.On("velmora_main_contact_wnd", [&](skin::Window& w) {
+        number = User::Text(w, "qq_number");
+        emit Find<skin::Text>(&w, "more")->linkActivated("vl-link:0");
+        User::Click(w, "qq");
+    });
+    QTest::mouseClick(Find<skin::Button>(main_, "contact"), Qt::LeftButton);
+    vl::Http::SetUrlOpener(nullptr);
+    EXPECT_TRUE(!number.empty() && number == ConfigManager::Instance()->CustomerServiceQq());
+    EXPECT_EQ(opened, 1);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <future>
+#include <thread>
 
 #include "logic/user_manager.h"
 #include "tests/backend/backend_process.h"
@@ -116,8 +117,10 @@ protected:
             return true;
         });
         LogCapture::Get()->Clear();
+        PayOrderWnd::SetPollInterval(std::chrono::hours(1));  // only "done" asks, unless told
     }
     void TearDown() override {
+        PayOrderWnd::SetPollInterval(PayOrderWnd::kPollEvery);
         if (PayWnd::Instance()->GetHWND() != nullptr)
             PayWnd::Instance()->Destroy();
         std::u16string err;
@@ -305,6 +308,39 @@ TEST_F(PayTest, DoneAsksForTheStateAndOnlyTheNumberTwoCountsAsPaid) {
         skin::RunModal<PayAliWnd>(nullptr, u"Velmora翻译-支付", PayOrder{3, "年度会员", 1, 128}),
         1u);
     EXPECT_TRUE(paid.Done());
+}
+
+// An open payment window notices the payment by itself: never two questions at once, unpaid
+// answers show nothing, and closing the window ends the questions.
+TEST_F(PayTest, AnOpenWindowAsksForTheStateByItselfOneAtATimeUntilPaid) {
+    PayOrderWnd::SetPollInterval(std::chrono::milliseconds(5));
+    server_.Set("/order/submit", 200,
+                Answer(R"({"orderNo":"P-1","appPayParams":{"url":"http://127.0.0.1:9/p"}})"));
+    std::atomic<int> inFlight{0}, most{0}, asked{0};
+    server_.Set("/order/detail", [&](const httplib::Request&) {
+        most = std::max(most.load(), ++inFlight);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        --inFlight;
+        return vl::test::LoopbackServer::Reply{
+            200, Answer(++asked < 4 ? R"({"status":1})" : R"({"status":2})")};
+    });
+    Script paid(
+        {{kDone, [](skin::Window*) { return true; }, [](skin::Window* w) { Click(w, "known"); }}});
+    EXPECT_EQ(
+        skin::RunModal<PayAliWnd>(nullptr, u"Velmora翻译-支付", PayOrder{3, "年度会员", 1, 1}), 1u);
+    EXPECT_TRUE(paid.Done() && asked == 4 && most == 1);
+
+    // Unpaid for good: nothing is shown until the user closes the window; then no more asking.
+    asked = -1000;
+    Script unpaid({{kAli, [&](skin::Window*) { return asked > -995; },
+                    [](skin::Window* w) {
+                        EXPECT_TRUE(w->IsVisible() && FindOpenWindow(kRetry) == nullptr);
+                        Click(w, "close");
+                    }}});
+    skin::RunModal<PayAliWnd>(nullptr, u"Velmora翻译-支付", PayOrder{3, "年度会员", 1, 1});
+    const int after = asked;
+    QTest::qWait(100);
+    EXPECT_TRUE(unpaid.Done() && asked <= after + 1);  // one may have been on its way
 }
 
 TEST_F(PayTest, AnAnswerArrivingAfterItsWindowClosedIsFreedUnread) {

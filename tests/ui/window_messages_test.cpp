@@ -5,6 +5,7 @@
 #include <QWindow>
 
 #include "tests/ui/ui_test_util.h"
+#include "ui/result_float_wnd.h"
 #include "ui/skin/edit.h"
 #include "ui/skin/input_messages.h"
 
@@ -199,4 +200,23 @@ TEST(WindowMessages, LayoutSizeUnlessASizeIsGivenAndCentring) {
     const QRect work = sized.GetWidget()->screen()->availableGeometry();
     EXPECT_NEAR((r.left + r.right) / 2.0, work.left() + work.width() / 2.0, 1.0);
     EXPECT_NEAR((r.top + r.bottom) / 2.0, work.top() + work.height() / 2.0, 1.0);
+}
+
+// The ball follows a left drag by the point where it was grabbed, and a drag is no click.
+TEST(FloatingBall, DragMovesItByThePointerAndLandsWhereReleased) {
+    ResultFloatWnd ball;
+    ASSERT_NE(ball.Create(nullptr, u"Velmora翻译-悬浮窗", skin::WS_POPUP, 0), nullptr);
+    skin::Rect at, size;
+    ASSERT_TRUE(ball.GetWindowRect(&size) &&
+                ball.MoveWindow(200, 100, size.Width(), size.Height()));
+    const auto send = [&](vl::UINT msg, int x, int y) {
+        vl::SendMessage(ball.GetHWND(), msg, 0, vl::MakeLParam(x, y));
+        ball.GetWindowRect(&at);
+        return std::tuple(at.left, at.top, at.Width(), at.Height());
+    };
+    send(vl::WM_LBUTTONDOWN, 10, 12);
+    EXPECT_EQ(send(vl::WM_MOUSEMOVE, 60, 42), std::tuple(250, 130, size.Width(), size.Height()));
+    send(vl::WM_LBUTTONUP, 10, 12);  // over the new place: 10, 12 into the ball again
+    EXPECT_EQ(send(vl::WM_MOUSEMOVE, 40, 40), std::tuple(250, 130, size.Width(), size.Height()));
+    ball.Close();
 }

@@ -116,12 +116,33 @@ void Label::paintEvent(QPaintEvent* event) {
     PaintText(painter, contentsRect());
 }
 
+void Label::SetTextOutline(bool outline) {
+    outline_ = outline;
+    update();
+}
+
+void Label::DrawText(QPainter& painter, const QRect& rect, int flags, const QString& text) const {
+    if (outline_) {
+        const QPen pen = painter.pen();
+        painter.setPen(QColor(0, 0, 0, 230));
+        for (int dy = -1; dy <= 1; ++dy) {
+            for (int dx = -1; dx <= 1; ++dx) {
+                if (dx != 0 || dy != 0) {
+                    painter.drawText(rect.translated(dx, dy), flags, text);
+                }
+            }
+        }
+        painter.setPen(pen);
+    }
+    painter.drawText(rect, flags, text);
+}
+
 void Label::PaintText(QPainter& painter, const QRect& textRect) {
     painter.setPen(CurrentTextColor());
     painter.setFont(font());
     const int flags =
         static_cast<int>(alignment()) | (wordWrap() ? Qt::TextWordWrap : Qt::TextSingleLine);
-    painter.drawText(textRect, flags, text());
+    DrawText(painter, textRect, flags, text());
 }
 
 }  // namespace skin

@@ -26,6 +26,9 @@ public:
     // Effect drawing: the text is painted by PaintText's effect pass.
     void SetEnabledEffect(bool enabled);
     bool IsEnabledEffect() const { return effect_; }
+    // A dark rim around every glyph, so light text reads on any ground.
+    void SetTextOutline(bool outline);
+    bool HasTextOutline() const { return outline_; }
 
     bool SetAttribute(const std::string& name, const std::u16string& value) override;
 
@@ -35,11 +38,14 @@ protected:
     virtual void PaintText(QPainter& painter, const QRect& textRect);
     // The colour text is painted in: the label's own, else the style's for its state.
     QColor CurrentTextColor() const;
+    // Draws `text` in `rect` with the painter's pen, rimmed when the label has a text outline.
+    void DrawText(QPainter& painter, const QRect& rect, int flags, const QString& text) const;
 
 private:
     Rect textPadding_;
     bool showHtml_ = false;
     bool effect_ = false;
+    bool outline_ = false;
 };
 
 }  // namespace skin

@@ -21,10 +21,10 @@ void ResultZlabel::PaintText(QPainter& painter, const QRect& textRect) {
         // A surrogate pair is one character: it is painted whole in the first of its two cells,
         // since half of it would paint as a replacement box.
         if (s[i].isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate()) {
-            painter.drawText(cell, flags, s.mid(i, 2));
+            DrawText(painter, cell, flags, s.mid(i, 2));
             ++i;
             continue;
         }
-        painter.drawText(cell, flags, QString(s[i]));
+        DrawText(painter, cell, flags, QString(s[i]));
     }
 }
