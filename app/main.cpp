@@ -61,6 +61,7 @@ void RunProgram(int& argc, char** argv, QuitSignals& quitSignals) {
 
         InitUserManager();
         VL_INFO("user manager init ok");
+        NoticeSession();
 
         VL_INFO("msg loop begin");
         RunMessageLoop();

@@ -1,6 +1,7 @@
 #include "app/main_utils.h"
 
 #include <QApplication>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 #include "ui/main_wnd.h"
 #include "ui/pay_wnd.h"
 #include "ui/result_wnd.h"
+#include "ui/session_notice.h"
 #include "ui/skin/icon_registry.h"
 #include "ui/skin/qt_message_loop.h"
 #include "ui/skin/skin_app.h"
@@ -117,4 +119,11 @@ bool InitUserManager() {
     users->AddListener(PayWnd::Instance()->GetHWND());
     AutoLoginWithToken(ConfigManager::Instance()->user().token());
     return true;
+}
+
+void NoticeSession() {
+    const std::filesystem::path settings(ConfigManager::Instance()->SettingsPath());
+    NoticeSessionAbilities(MainWnd::Instance()->GetHWND(),
+                           ResultWnd::Instance()->PortalShortcutsActive(),
+                           (settings.parent_path() / "wayland-notice").string());
 }

@@ -19,3 +19,7 @@ void UninitDUI();
 // Opens the user manager, registers the login, main and purchase windows as listeners and signs
 // in with the stored token when there is one. Always true: a failed automatic login is logged.
 bool InitUserManager();
+
+// On a Wayland session: says in the log, and once in a box, what works there (screen capture,
+// global shortcuts) and what to install or bind.
+void NoticeSession();

@@ -30,6 +30,7 @@ set(VELMORA_CORE_SOURCES
   ${PROJECT_SOURCE_DIR}/utils/vl_launch.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_log.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_services.cpp
+  ${PROJECT_SOURCE_DIR}/utils/vl_session.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_string.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_transfer.cpp
   ${PROJECT_SOURCE_DIR}/utils/vl_uuid.cpp

@@ -1,11 +1,13 @@
 # The desktop layer: skinned windows over Qt 6 Widgets, X11 platform services, the resource folder.
-find_package(Qt6 REQUIRED COMPONENTS Widgets UiTools Test)
+find_package(Qt6 REQUIRED COMPONENTS Widgets UiTools DBus Test)
 pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-keysyms xcb-shm)
 
 set(VELMORA_UI_SOURCES
+  ${PROJECT_SOURCE_DIR}/platform/capture_source.cpp
   ${PROJECT_SOURCE_DIR}/platform/display.cpp
   ${PROJECT_SOURCE_DIR}/platform/dpi_source.cpp
   ${PROJECT_SOURCE_DIR}/platform/hotkey.cpp
+  ${PROJECT_SOURCE_DIR}/platform/portal.cpp
   ${PROJECT_SOURCE_DIR}/platform/quit_signals.cpp
   ${PROJECT_SOURCE_DIR}/platform/screen_capture.cpp
   ${PROJECT_SOURCE_DIR}/platform/tray_icon.cpp
@@ -39,6 +41,7 @@ set(VELMORA_UI_SOURCES
   ${PROJECT_SOURCE_DIR}/ui/posted_msgbox.cpp
   ${PROJECT_SOURCE_DIR}/ui/result_float_wnd.cpp
   ${PROJECT_SOURCE_DIR}/ui/result_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/session_notice.cpp
   ${PROJECT_SOURCE_DIR}/ui/skin/attribute_list.cpp
   ${PROJECT_SOURCE_DIR}/ui/skin/button.cpp
   ${PROJECT_SOURCE_DIR}/ui/skin/combo.cpp
@@ -66,9 +69,11 @@ set(VELMORA_UI_SOURCES
   ${PROJECT_SOURCE_DIR}/ui/skin/window_widget.cpp
 )
 set(VELMORA_UI_HEADERS
+  ${PROJECT_SOURCE_DIR}/platform/capture_source.h
   ${PROJECT_SOURCE_DIR}/platform/display.h
   ${PROJECT_SOURCE_DIR}/platform/dpi_source.h
   ${PROJECT_SOURCE_DIR}/platform/hotkey.h
+  ${PROJECT_SOURCE_DIR}/platform/portal.h
   ${PROJECT_SOURCE_DIR}/platform/quit_signals.h
   ${PROJECT_SOURCE_DIR}/platform/rect.h
   ${PROJECT_SOURCE_DIR}/platform/screen_capture.h
@@ -104,6 +109,7 @@ set(VELMORA_UI_HEADERS
   ${PROJECT_SOURCE_DIR}/ui/posted_msgbox.h
   ${PROJECT_SOURCE_DIR}/ui/result_float_wnd.h
   ${PROJECT_SOURCE_DIR}/ui/result_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/session_notice.h
   ${PROJECT_SOURCE_DIR}/ui/skin/attribute_list.h
   ${PROJECT_SOURCE_DIR}/ui/skin/button.h
   ${PROJECT_SOURCE_DIR}/ui/skin/combo.h
@@ -135,7 +141,7 @@ set(VELMORA_UI_HEADERS
 
 add_library(velmora_ui STATIC ${VELMORA_UI_SOURCES} ${VELMORA_UI_HEADERS})
 set_target_properties(velmora_ui PROPERTIES AUTOMOC ON)
-target_link_libraries(velmora_ui PUBLIC velmora_core Qt6::Widgets Qt6::UiTools PkgConfig::XCB)
+target_link_libraries(velmora_ui PUBLIC velmora_core Qt6::Widgets Qt6::UiTools Qt6::DBus PkgConfig::XCB)
 
 # Windows load their layouts and images at run time from the "resource" folder beside the
 # executable. velmora_copy_resources(target) keeps a copy of the folder beside `target`, refreshed

@@ -6,6 +6,16 @@
 TrayIcon::TrayIcon(vl::HWND owner, vl::UINT message, const QIcon& icon,
                    const std::u16string& tooltip)
     : menu_(std::make_unique<QMenu>()), icon_(std::make_unique<QSystemTrayIcon>(icon)) {
+    const auto post = [owner, message](vl::UINT event) {
+        return [owner, message, event] {
+            vl::PostMessage(owner, message, 0, static_cast<vl::LPARAM>(event));
+        };
+    };
+    QObject::connect(menu_->addAction(QString::fromUtf16(u"开始翻译")), &QAction::triggered,
+                     post(kTranslateChosen));
+    QObject::connect(menu_->addAction(QString::fromUtf16(u"设置翻译区域")), &QAction::triggered,
+                     post(kRegionChosen));
+    menu_->addSeparator();
     QAction* exit = menu_->addAction(QString::fromUtf16(u"退出"));
     QObject::connect(exit, &QAction::triggered, [owner, message] {
         vl::PostMessage(owner, message, 0, static_cast<vl::LPARAM>(kExitChosen));

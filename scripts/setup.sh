@@ -22,6 +22,7 @@ build_packages=(
   tesseract-ocr-kor-vert tesseract-ocr-por tesseract-ocr-spa tesseract-ocr-fra tesseract-ocr-rus
 )
 test_packages=(xvfb xauth xdotool x11-utils x11-xserver-utils trayer openssl imagemagick openbox
+  dbus python3-gi sway xdg-desktop-portal xdg-desktop-portal-wlr pipewire wireplumber grim
   postgresql-15)
 
 fuzz_packages=(clang-14 libclang-rt-14-dev)

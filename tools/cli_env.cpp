@@ -5,6 +5,7 @@
 #include "utils/vl_backend.h"
 #include "utils/vl_env.h"
 #include "utils/vl_services.h"
+#include "utils/vl_session.h"
 #include "utils/vl_string.h"
 
 namespace cli {
@@ -21,6 +22,7 @@ int Env(const Args& args) {
               << "dpi: " << vl::OSDpi() << "\n"
               << "hardware: " << vl::HardwareSummary() << "\n"
               << "os: " << vl::OsDescription() << "\n"
+              << "session: " << vl::SessionKindName(vl::DetectSession()) << "\n"
               << "exe_dir: " << vl::ToString(vl::ExeDir()) << "\n"
               << "log_dir: " << vl::ToString(vl::LogDir()) << "\n"
               << "cache_dir: " << vl::ToString(vl::CacheDir()) << "\n"

@@ -108,6 +108,27 @@ bool ClipImage(const std::string& rgb, const skin::Rect& image, const skin::Rect
     return true;
 }
 
+bool IsOneColour(const std::string& rgb, const skin::Rect& image, const skin::Rect& clip) {
+    const std::size_t stride = static_cast<std::size_t>(std::max(image.Width(), 0)) * 3;
+    if (rgb.empty() || image.Width() < 1 || image.Height() < 1 ||
+        rgb.size() < stride * static_cast<std::size_t>(image.Height()) || !Contains(image, clip) ||
+        clip.Width() < 1 || clip.Height() < 1) {
+        return false;
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(clip.Width()) * 3;
+    const char* first = rgb.data() + static_cast<std::size_t>(clip.top - image.top) * stride +
+                        static_cast<std::size_t>(clip.left - image.left) * 3;
+    for (int r = 0; r < clip.Height(); ++r) {
+        const char* row = first + static_cast<std::size_t>(r) * stride;
+        for (std::size_t i = 0; i < rowBytes; i += 3) {
+            if (row[i] != first[0] || row[i + 1] != first[1] || row[i + 2] != first[2]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 LabelBox HorizontalLabel(const std::array<std::int32_t, 4>& line, std::uint32_t dpi,
                          const skin::Rect& region96, std::size_t units) {
     const Box96 s = To96(line, dpi);

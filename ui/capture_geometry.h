@@ -38,6 +38,11 @@ void ClipImageWriteJpgCb(void* context, void* data, int size);
 bool ClipImage(const std::string& rgb, const skin::Rect& image, const skin::Rect& clip,
                std::string* jpeg, std::string* pixels = nullptr);
 
+// True when every pixel of `clip` has one colour (nothing to read there: an empty area, or a
+// screen the capture could not see, which reads all black). False when the clip is not inside the
+// image or the buffer does not cover it.
+bool IsOneColour(const std::string& rgb, const skin::Rect& image, const skin::Rect& clip);
+
 // Where a translation label goes, in 96-DPI units of the screen, and its font size in pixels.
 struct LabelBox {
     int x = 0;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/config_manager.h"
+#include "platform/capture_source.h"
 #include "ui/capture_geometry.h"
 #include "ui/common_msgbox_wnd.h"
 #include "ui/skin/label.h"
@@ -125,7 +126,7 @@ bool MainRegionWnd::Capture() {
     }
     dpi_ = vl::OSDpi();
     std::string error;
-    if (!vl::platform::CaptureScreen(&screen_, &error)) {
+    if (!vl::platform::DesktopCapture().Capture(&screen_, &error)) {
         VL_ERROR("{}", error);
         return false;
     }

@@ -106,6 +106,12 @@ void MainWnd::OnTray(vl::UINT event) {
         case vl::WM_LBUTTONDBLCLK:
             ShowWindow(true, true);
             break;
+        case TrayIcon::kTranslateChosen:
+            RunCommand("translate");
+            break;
+        case TrayIcon::kRegionChosen:
+            RunCommand("region");
+            break;
         default:
             break;
     }
@@ -407,6 +413,29 @@ void MainWnd::Notify(const skin::Notification& msg) {
     } else if (name == "launch") {
         Launch();
     }
+}
+
+bool MainWnd::RunCommand(std::string_view command) {
+    ResultWnd* result = ResultWnd::Instance();
+    if (command == "show") {
+        ShowWindow(true, true);
+    } else if (command == "translate") {
+        // Armed: a run, as Ctrl+Alt+T. Not yet: the start button's way (sign-in, the ball).
+        if (result->Armed()) {
+            result->RunHotKeyCommand(true);
+        } else {
+            Launch();
+        }
+    } else if (command == "region") {
+        if (result->Armed()) {
+            result->RunHotKeyCommand(false);
+        } else {
+            MainRegionWnd::Run(GetHWND());
+        }
+    } else {
+        return false;
+    }
+    return true;
 }
 
 void MainWnd::OpenHelp() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 #include <memory>
 #include <string>
 
@@ -24,6 +26,10 @@ class Control;
 // after each sign-in.
 class MainWnd : public TopLevelWindow, public vl::Singleton<MainWnd> {
 public:
+    // A command from the tray menu or from another start of the program: "show" brings this
+    // window forward, "translate" and "region" do what the hotkeys do (armed) or start the
+    // program's work (not yet armed). False for an unknown command.
+    bool RunCommand(std::string_view command);
     const char* GetWindowClassName() const override { return "velmora_main_wnd"; }
     vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override;
     void Notify(const skin::Notification& msg) override;

@@ -9,6 +9,7 @@
 
 #include "config/config_manager.h"
 #include "logic/user_manager.h"
+#include "platform/capture_source.h"
 #include "platform/hotkey.h"
 #include "ui/capture_geometry.h"
 #include "ui/common_msgbox_wnd.h"
@@ -21,6 +22,7 @@
 #include "ui/skin/run_modal.h"
 #include "utils/vl_env.h"
 #include "utils/vl_log.h"
+#include "utils/vl_session.h"
 #include "utils/vl_string.h"
 
 namespace {
@@ -114,6 +116,7 @@ bool ResultWnd::Init() {
         VL_ERROR("get sub controls failed");
         return false;
     }
+    StartPortalShortcuts();
     return RegisterHotKeys();
 }
 
@@ -124,13 +127,37 @@ bool ResultWnd::RegisterHotKeys() {
     translateHotKey_ = RegisterFrom(GetHWND(), kFirstHotKeyId, 'T');
     if (translateHotKey_ < 0) {
         VL_ERROR("register hot key for translation failed");
-        return false;
+        // A Wayland session without the X grab still has the portal, the tray and the commands.
+        return vl::DetectSession() == vl::SessionKind::Wayland;
     }
     regionHotKey_ = RegisterFrom(GetHWND(), translateHotKey_ + 1, 'R');
     if (regionHotKey_ < 0) {
         VL_WARN("register hot key for region failed");
     }
     return true;
+}
+
+void ResultWnd::StartPortalShortcuts() {
+    if (portalShortcuts_ || vl::DetectSession() != vl::SessionKind::Wayland) {
+        return;
+    }
+    // X key grabs through XWayland fire only while one of our windows has the focus.
+    const vl::HWND self = GetHWND();
+    portalShortcuts_ = std::make_unique<vl::platform::PortalShortcuts>([self](const QString& id) {
+        if (id == "translate" || id == "region") {
+            vl::PostMessage(self, kPortalShortcutMessage, id == "translate" ? 1 : 0, 0);
+        }
+    });
+    std::string error;
+    if (portalShortcuts_->Start(&error)) {
+        VL_INFO("global shortcuts through the desktop portal");
+    } else {
+        VL_WARN(
+            "no global shortcuts portal ({}); bind velmora-translator --translate and --region "
+            "as desktop shortcuts",
+            error);
+        portalShortcuts_.reset();
+    }
 }
 
 void ResultWnd::ReleaseHotKeys() {
@@ -144,8 +171,15 @@ void ResultWnd::ReleaseHotKeys() {
 
 void ResultWnd::OnDestroy() {
     ReleaseHotKeys();
+    portalShortcuts_.reset();
     translator_.Uninit();
     CloseFloatWindow();
+}
+
+void ResultWnd::RunHotKeyCommand(bool translate) {
+    if (active_ && !modal_) {
+        translate ? Translate() : Region();
+    }
 }
 
 vl::LRESULT ResultWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) {
@@ -159,6 +193,9 @@ vl::LRESULT ResultWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM
                     Region();
                 }
             }
+            return 0;
+        case kPortalShortcutMessage:
+            RunHotKeyCommand(wParam != 0);
             return 0;
         case kResultMessage:
             OnResult(wParam != 0, vl::TakePosted<Finished>(lParam));
@@ -297,11 +334,18 @@ void ResultWnd::Translate() {
     if (float_) {
         float_->ShowWindow(false);  // hidden for the run: it would be captured
     }
-    if (!Capture()) {
+    std::u16string why;
+    bool captured = false;
+    {
+        ScopedFlag busy(modal_);
+        captured = Capture(&why);
+    }
+    if (!captured) {
         VL_ERROR("Capture failed");
         ShowFloatWindow();
         ScopedFlag modal(modal_);
-        CommonMsgBoxWnd::Show(GetHWND(), u"提示", u"获取原文失败", u"", nullptr);
+        CommonMsgBoxWnd::Show(GetHWND(), u"提示", why.empty() ? u"获取原文失败" : why, u"",
+                              nullptr);
         return;
     }
     // Submitted before the frozen screen is shown: the request leaves a little earlier.
@@ -313,7 +357,7 @@ void ResultWnd::Translate() {
     ShowWindow(true, true);
 }
 
-bool ResultWnd::Capture() {
+bool ResultWnd::Capture(std::u16string* why) {
     skin::PaintManager& pm = Manager();
     resultImage_->SetBkImage(u"");
     pm.RemoveImage("img_img");
@@ -325,8 +369,13 @@ bool ResultWnd::Capture() {
     VL_INFO("current dpi is {}, screen rect is {{{}, {}, {}, {}}}", dpi_, desktop_.left,
             desktop_.top, desktop_.right, desktop_.bottom);
     std::string error;
-    if (!vl::platform::CaptureScreen(&screen_, &error)) {
+    vl::platform::CaptureSource& source = vl::platform::DesktopCapture();
+    if (!source.Capture(&screen_, &error)) {
         VL_ERROR("{}", error);
+        // The portal's failures are lines for the user; the X server's are not.
+        if (std::string_view(source.Name()) != "x11") {
+            *why = vl::ToUnicodeW(error);
+        }
         return false;
     }
     imageRect_ = skin::Rect{0, 0, screen_.width, screen_.height};
@@ -340,6 +389,16 @@ bool ResultWnd::Capture() {
 }
 
 void ResultWnd::ClipConfirmWithRect(const skin::Rect& clip) {
+    if (capture::IsOneColour(screen_.rgb, imageRect_, clip)) {
+        // Nothing to read: no request, no charge. Through XWayland the whole screen reads black.
+        const bool blind = vl::DetectSession() == vl::SessionKind::Wayland &&
+                           std::string_view(vl::platform::DesktopCapture().Name()) == "x11";
+        VL_WARN("the region is one colour, nothing sent{}",
+                blind ? " (a Wayland session read through XWayland)" : "");
+        ShowStatus(blind ? u"无法读取屏幕画面：Wayland 会话需要桌面门户 xdg-desktop-portal"
+                         : u"翻译区域内没有文字");
+        return;
+    }
     std::string jpeg;
     OcrCrop crop;  // the local engine reads the pixels, the online ones the JPEG
     if (!capture::ClipImage(screen_.rgb, imageRect_, clip, &jpeg, &crop.rgb)) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "logic/translator.h"
+#include "platform/portal.h"
 #include "platform/screen_capture.h"
 #include "ui/layout_window.h"
 #include "ui/skin/rect.h"
@@ -45,6 +46,11 @@ public:
     void Region();
     // One translation run of the region in the settings.
     void Translate();
+    // Armed by Begin: the hotkeys act.
+    bool Armed() const { return active_; }
+    // What Ctrl+Alt+T (`translate`) or Ctrl+Alt+R does, for commands from elsewhere (tray menu,
+    // another start of the program); ignored while region selection or a box is open.
+    void RunHotKeyCommand(bool translate);
 
     // Task thread: hands the result to the UI thread.
     void OnTranslatorResult(std::uint32_t id, bool ok, TranslateTask task,
@@ -52,6 +58,11 @@ public:
 
     // A finished task on its way to the UI thread.
     static constexpr vl::UINT kResultMessage = vl::WM_APP + 20;
+    // A global shortcut of the desktop's portal: wParam 1 "translate", 0 "region".
+    static constexpr vl::UINT kPortalShortcutMessage = vl::WM_APP + 21;
+
+    // Wayland: whether the desktop's GlobalShortcuts portal took our two shortcuts.
+    bool PortalShortcutsActive() const { return portalShortcuts_ != nullptr; }
 
 protected:
     bool OnCreate() override;
@@ -65,7 +76,10 @@ private:
     ~ResultWnd();
     bool Init();
     bool RegisterHotKeys();
-    bool Capture();
+    // Wayland: the desktop's GlobalShortcuts portal, asked once; they act while armed.
+    void StartPortalShortcuts();
+    // False with the line to show when the screen could not be read.
+    bool Capture(std::u16string* why);
     void ClipConfirmWithRect(const skin::Rect& clip);
     void OnResult(bool ok, std::unique_ptr<Finished> finished);
     void PlaceLabel(skin::Label* label, const capture::LabelBox& box);
@@ -96,13 +110,17 @@ private:
     skin::Label* resultStatus_ = nullptr;
 
     bool active_ = false;
-    bool modal_ = false;  // region selection or one of its message boxes is open
+    // Wayland: the desktop's global shortcuts, when it offers them.
+    std::unique_ptr<vl::platform::PortalShortcuts> portalShortcuts_;
+    // Region selection or one of its message boxes is open, or a capture waits for the desktop's
+    // portal (its wait runs the event loop): a second run must not start inside.
+    bool modal_ = false;
     int translateHotKey_ = -1;
     int regionHotKey_ = -1;
     std::uint32_t dpi_ = 96;
-    std::uint32_t captureId_ = 0;  // UI thread only
-    bool runPending_ = false;      // the run of captureId_ waits for its answer
-    bool uncover_ = false;         // labels of this run let the frozen screen show through
+    std::uint32_t captureId_ = 0;        // UI thread only
+    bool runPending_ = false;            // the run of captureId_ waits for its answer
+    bool uncover_ = false;               // labels of this run let the frozen screen show through
     std::vector<std::u16string> shown_;  // translations on screen, in line order
     skin::Rect region96_;
     skin::Rect desktop_;

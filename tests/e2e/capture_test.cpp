@@ -266,14 +266,31 @@ TEST_P(CaptureRun, RegionSelectionThenLabelsOverTheirLinesForTheNewestRunOnly) {
         << "translated after the sign-out";
 }
 
-// A region kept from a larger screen: the run says why on the frozen screen, and sends nothing.
-TEST_P(CaptureRun, ARegionOffTheScreenIsNamedOnTheFrozenScreen) {
+// Regions with nothing to read: one kept from a larger screen, then one of a single colour. The
+// run says why on the frozen screen and sends nothing.
+TEST_P(CaptureRun, ARegionWithNothingToReadIsNamedOnTheFrozenScreenAndNotSent) {
     ASSERT_TRUE(Start("<left>3700</left><top>1000</top><right>4000</right><bottom>1200</bottom>"))
         << run_.Stderr();
     On({"xdotool", "key", "ctrl+alt+t"});
     const Box band{3300, 900, 3840, 998};  // the line stays on the screen, above the region
     const auto named = [&](const Image& s) { return s.Ink(band).second > 20; };
     EXPECT_TRUE(named(ShotWhen(named)) && vendors_.Requests("/ocrapi").empty());
+
+    On({"xdotool", "key", "Escape"});
+    ASSERT_TRUE(WaitUntil([&] { return !Visible("Velmora翻译-结果"); }));
+    On({"xdotool", "key", "ctrl+alt+r"});
+    ASSERT_TRUE(WaitUntil([&] { return Visible("Velmora翻译-区域"); }));
+    On({"xdotool", "mousemove", "300", "400", "mousedown", "1", "mousemove", "500", "500",
+        "mousemove", "900", "700", "mouseup", "1", "key", "Return"});
+    ASSERT_TRUE(WaitUntil([&] { return Visible("Velmora翻译-对话框"); }));
+    ClickBottom("Velmora翻译-对话框", 28);
+    ASSERT_TRUE(WaitUntil([&] { return !Visible("Velmora翻译-对话框"); }));
+    On({"xdotool", "key", "ctrl+alt+t"});
+    const Box above{300, 400 - 40 * GetParam().dpi / 96, 900, 398};
+    const auto empty = [&](const Image& s) { return s.Ink(above).second > 20; };
+    EXPECT_TRUE(empty(ShotWhen(empty))) << "no line above the one-colour region";
+    EXPECT_EQ(Logged("the region is one colour, nothing sent"), 1u);
+    EXPECT_TRUE(vendors_.Requests("/ocrapi").empty());
 }
 
 // With the local engine chosen, a Japanese line on the screen is recognised on this machine: the

@@ -202,6 +202,27 @@ TEST(WindowMessages, LayoutSizeUnlessASizeIsGivenAndCentring) {
     EXPECT_NEAR((r.top + r.bottom) / 2.0, work.top() + work.height() / 2.0, 1.0);
 }
 
+// A Wayland compositor places windows itself: the overlay asks to be full-screen, the ball is an
+// ordinary window that neither bypasses the compositor nor is kept above by us.
+TEST(WindowMessages, OnWaylandTheOverlayIsFullScreenAndTheBallAnOrdinaryWindow) {
+    const QByteArray type = qgetenv("XDG_SESSION_TYPE");
+    qputenv("XDG_SESSION_TYPE", "wayland");
+    RecordingWnd overlay("result/ui.xml");
+    RecordingWnd ball("result/float.xml");
+    ASSERT_NE(overlay.Create(nullptr, u"overlay", skin::WS_POPUP,
+                             skin::WS_EX_TOOLWINDOW | skin::WS_EX_OVERLAY),
+              nullptr);
+    ASSERT_NE(ball.Create(nullptr, u"ball", skin::WS_POPUP,
+                          skin::WS_EX_TOOLWINDOW | skin::kFloating | skin::WS_EX_LAYERED),
+              nullptr);
+    qputenv("XDG_SESSION_TYPE", type);
+    overlay.ShowWindow(true, true);
+    EXPECT_TRUE(overlay.GetWidget()->windowState() & Qt::WindowFullScreen);
+    for (RecordingWnd* w : {&overlay, &ball})
+        EXPECT_FALSE(w->GetWidget()->windowFlags() & Qt::BypassWindowManagerHint);
+    overlay.ShowWindow(false);
+}
+
 // The ball follows a left drag by the point where it was grabbed, and a drag is no click.
 TEST(FloatingBall, DragMovesItByThePointerAndLandsWhereReleased) {
     ResultFloatWnd ball;

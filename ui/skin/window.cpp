@@ -12,6 +12,7 @@
 #include "ui/skin/qt_message_loop.h"
 #include "ui/skin/window_widget.h"
 #include "utils/vl_log.h"
+#include "utils/vl_session.h"
 
 namespace skin {
 
@@ -25,6 +26,10 @@ std::unordered_map<vl::HWND, Window*>& Windows() {
 }
 
 }  // namespace
+
+bool CompositorPlacesWindows() {
+    return vl::DetectSession() == vl::SessionKind::Wayland;
+}
 
 Window::Window() = default;
 
@@ -67,10 +72,12 @@ vl::HWND Window::Create(vl::HWND owner, const std::u16string& title, std::uint32
         flags |= Qt::WindowStaysOnTopHint;
     if ((exStyle & WS_EX_NOACTIVATE) != 0)
         flags |= Qt::WindowDoesNotAcceptFocus;
+    const Qt::WindowFlags bypass =
+        CompositorPlacesWindows() ? Qt::WindowFlags{} : Qt::BypassWindowManagerHint;
     if ((exStyle & kFloating) == kFloating)
-        flags |= Qt::FramelessWindowHint | Qt::BypassWindowManagerHint;
+        flags |= Qt::FramelessWindowHint | bypass;
     if ((exStyle & WS_EX_OVERLAY) != 0)
-        flags |= Qt::FramelessWindowHint | Qt::BypassWindowManagerHint | Qt::WindowStaysOnTopHint;
+        flags |= Qt::FramelessWindowHint | bypass | Qt::WindowStaysOnTopHint;
 
     QWidget* parent = ownerWindow != nullptr ? ownerWindow->GetWidget() : nullptr;
     widget_ = new WindowWidget(this, parent, flags);

@@ -36,6 +36,10 @@ inline constexpr std::uint32_t WS_EX_OVERLAY = 0x40000000u;
 // kept above every other window, overlays included, and SetTopmost(false) lets others cover it.
 // It never has the focus; caption drags move it without the window manager.
 inline constexpr std::uint32_t kFloating = WS_EX_TOPMOST | WS_EX_NOACTIVATE;
+// True on a Wayland session. There no window can place itself or stay above the others: an
+// overlay is shown full-screen by the compositor (keys reach it while it has the focus), and a
+// floating window is an ordinary small window the compositor places and stacks.
+bool CompositorPlacesWindows();
 inline constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
 // What ShowModal returns when the run ended without Close: the loop quit, or the window was
 // closed by the window manager.

@@ -85,7 +85,8 @@ void WindowWidget::WatchNativeWindow() {
 void WindowWidget::SetExStyle(std::uint32_t exStyle) {
     layered_ = (exStyle & WS_EX_LAYERED) != 0;
     overlay_ = (exStyle & WS_EX_OVERLAY) != 0;
-    floating_ = keepAbove_ = (exStyle & kFloating) == kFloating;
+    fullScreen_ = overlay_ && CompositorPlacesWindows();
+    floating_ = keepAbove_ = (exStyle & kFloating) == kFloating && !CompositorPlacesWindows();
     setAttribute(Qt::WA_TranslucentBackground, layered_);
     setAttribute(Qt::WA_ShowWithoutActivating, (exStyle & WS_EX_NOACTIVATE) != 0);
 }
@@ -149,6 +150,9 @@ void WindowWidget::setVisible(bool visible) {
     }
     if (change && visible) {
         UpdateShape();
+    }
+    if (change && fullScreen_ && visible) {
+        setWindowState(windowState() | Qt::WindowFullScreen);
     }
     QWidget::setVisible(visible);
     WatchNativeWindow();

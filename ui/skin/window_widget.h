@@ -61,6 +61,7 @@ private:
     QPointer<QWindow> watched_;
     bool layered_ = false;
     bool overlay_ = false;
+    bool fullScreen_ = false;  // an overlay the compositor shows full-screen
     bool floating_ = false;
     bool keepAbove_ = false;
     struct Drag {
