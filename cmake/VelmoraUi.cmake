@@ -1,6 +1,6 @@
 # The desktop layer: skinned windows over Qt 6 Widgets, X11 platform services, the resource folder.
 find_package(Qt6 REQUIRED COMPONENTS Widgets UiTools DBus Network Test)
-pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-keysyms)
+pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-keysyms xcb-shm)
 
 set(VELMORA_UI_SOURCES
   ${PROJECT_SOURCE_DIR}/platform/capture_source.cpp

@@ -23,11 +23,11 @@ MainSettingsWnd::MainSettingsWnd()
     : PageWindow("main/settings.xml", "create main settings window failed") {}
 
 bool MainSettingsWnd::OnCreate() {
-    if (skin::Control* ver = Manager().FindControl("ver")) {
-        ver->SetText(u"版本信息：" + vl::ToWString(vl::VersionString()));
-    } else {
-        VL_ERROR("some control is not found");
+    skin::Control* ver = nullptr;
+    if (!Manager().Bind({{"ver", &ver}})) {
+        return false;
     }
+    ver->SetText(u"版本信息：" + vl::ToWString(vl::VersionString()));
     return true;
 }
 

@@ -117,7 +117,8 @@ void ResultToLabelsPainted(benchmark::State& state) {
             lines[i].translation = u"第" + std::u16string(1, u'一' + i % 9) + u"行的译文";
         }
         const auto start = Clock::now();
-        result->OnTranslatorResult(g_ocrRequests, true, task, lines);  // one request per run
+        // One request per run.
+        result->OnTranslatorResult(g_ocrRequests, true, std::move(task), std::move(lines));
         while (labels->GetCount() < 50 && Clock::now() - start < std::chrono::seconds(5))
             QCoreApplication::processEvents();
         if (labels->GetCount() < 50) {

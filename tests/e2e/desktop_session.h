@@ -16,8 +16,9 @@ namespace vl::test {
 // stopped with the object.
 class XServer {
 public:
+    // `without` names server extensions left out (e.g. "MIT-SHM").
     explicit XServer(const std::string& screen = "1280x800x24", bool windowManager = false,
-                     bool trayHost = false);
+                     bool trayHost = false, const std::vector<std::string>& without = {});
     ~XServer();
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;

@@ -404,7 +404,16 @@ TEST_F(MainWindows, TranslationsLeftFollowEachRunAndUsedUpOffersThePurchase) {
          {std::pair{R"({"code":0,"msg":"","data":{"unlimited":false,"nums":4}})", u"剩余4次"},
           std::pair{R"({"code":10701,"msg":"次数已用完"})", u"剩余0次"}}) {
         backend_->Set(b::kTransSaveNums.path, 200, answer);
-        UserManager::Instance()->TranslateEnd(true, "l", "", "eng", "chs", {}, "y", 1, "y", 1);
+        UserManager::Instance()->TranslateEnd({.ok = true,
+                                               .logId = "l",
+                                               .errInfo = "",
+                                               .fromLang = "eng",
+                                               .toLang = "chs",
+                                               .lines = {},
+                                               .ocrVendor = "y",
+                                               .ocrTime = 1,
+                                               .transVendor = "y",
+                                               .transTime = 1});
         EXPECT_TRUE(RunUntil([&] { return Find(main_, "nums")->GetText() == shown; }));
     }
     backend_->Set(b::kUserInfo.path, 200, NoVipAnswer(0));

@@ -377,12 +377,12 @@ struct Result {
 // Collects callbacks; may push one more task from inside the first one.
 class Recorder : public ITranslatorCallback {
 public:
-    void OnTranslatorResult(std::uint32_t id, bool ok, TranslateTask& task,
-                            std::vector<TranslateLine>& lines) override {
+    void OnTranslatorResult(std::uint32_t id, bool ok, TranslateTask task,
+                            std::vector<TranslateLine> lines) override {
         if (Translator* t = std::exchange(pushFromCallback, nullptr))
             t->PushTask(id + 100, 0, 2, "again");
         std::lock_guard lock(mutex_);
-        results_.push_back({id, ok, task, lines});
+        results_.push_back({id, ok, std::move(task), std::move(lines)});
     }
     bool WaitFor(std::size_t n) {
         return vl::test::WaitUntil([&] { return Results().size() >= n; });
