@@ -171,7 +171,8 @@ void ProgramRun::UseUnreachableBackend() {
 }
 
 bool ProgramRun::Start(const std::string& display,
-                       const std::map<std::string, std::string>& extraEnv) {
+                       const std::map<std::string, std::string>& extraEnv,
+                       const std::vector<std::string>& args) {
     std::map<std::string, std::string> env = extraEnv;
     env["QT_QPA_PLATFORM"] = "xcb";
     std::vector<std::string> unset;
@@ -180,7 +181,9 @@ bool ProgramRun::Start(const std::string& display,
     } else {
         env["DISPLAY"] = display;
     }
-    pid_ = Spawn({executable_}, env, unset, dir_.Path().string(), dir_.File("stderr.txt"));
+    std::vector<std::string> argv{executable_};
+    argv.insert(argv.end(), args.begin(), args.end());
+    pid_ = Spawn(argv, env, unset, dir_.Path().string(), dir_.File("stderr.txt"));
     return pid_ > 0;
 }
 

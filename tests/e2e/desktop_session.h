@@ -50,8 +50,9 @@ public:
     // A back-end address that refuses connections at once.
     void UseUnreachableBackend();
 
-    // Starts the program with `env` added; `display` empty runs it without DISPLAY.
-    bool Start(const std::string& display, const std::map<std::string, std::string>& env = {});
+    // Starts the program with `env` added and `args`; `display` empty runs it without DISPLAY.
+    bool Start(const std::string& display, const std::map<std::string, std::string>& env = {},
+               const std::vector<std::string>& args = {});
     pid_t Pid() const { return pid_; }
     void Signal(int sig);
     // Waits for the program to end; its exit code, or -1 (killed after `timeout`).
