@@ -1,5 +1,6 @@
 #include "app/instance.h"
 
+#include <QTimer>
 #include <cstdio>
 #include <string>
 
@@ -7,7 +8,7 @@
 #include "utils/vl_log.h"
 
 bool ClaimInstance(vl::platform::InstanceLock& lock, vl::platform::InstancePaths& paths,
-                   int& exitCode) {
+                   const std::string& command, int& exitCode) {
     std::string error;
     if (!vl::platform::CurrentInstancePaths(paths, error)) {
         std::fprintf(stderr, "Velmora Translator: %s; a second start is not detected.\n",
@@ -26,7 +27,7 @@ bool ClaimInstance(vl::platform::InstanceLock& lock, vl::platform::InstancePaths
             break;
     }
     std::string reply;
-    if (!vl::platform::SendInstanceCommand(paths.socket, "show", reply, error)) {
+    if (!vl::platform::SendInstanceCommand(paths.socket, command, reply, error)) {
         std::fprintf(stderr, "Velmora Translator is already running but does not answer: %s.\n",
                      error.c_str());
         exitCode = 1;
@@ -38,9 +39,15 @@ bool ClaimInstance(vl::platform::InstanceLock& lock, vl::platform::InstancePaths
         exitCode = 1;
         return false;
     }
-    std::printf("Velmora Translator is already running; its window was brought forward.\n");
+    if (command == "show") {
+        std::printf("Velmora Translator is already running; its window was brought forward.\n");
+    }
     exitCode = 0;
     return false;
+}
+
+void RunInstanceCommand(const std::string& command) {
+    QTimer::singleShot(0, [command] { MainWnd::Instance()->RunCommand(command); });
 }
 
 std::unique_ptr<vl::platform::InstanceServer> ServeInstance(
@@ -49,10 +56,12 @@ std::unique_ptr<vl::platform::InstanceServer> ServeInstance(
         return nullptr;
     }
     auto server = std::make_unique<vl::platform::InstanceServer>();
-    server->On("show", [](const std::string&) {
-        MainWnd::Instance()->ShowWindow(true, true);
-        return std::string("ok");
-    });
+    for (const char* command : {"show", "translate", "region"}) {
+        server->On(command, [command](const std::string&) {
+            RunInstanceCommand(command);
+            return std::string("ok");
+        });
+    }
     std::string error;
     if (!server->Listen(paths.socket, error)) {
         VL_ERROR("instance socket failed, {}", error);

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "app/instance.h"
 #include "app/main_utils.h"
@@ -24,7 +25,7 @@ void SilenceLog() {
 }
 
 void RunProgram(int& argc, char** argv, QuitSignals& quitSignals,
-                const vl::platform::InstancePaths& instance) {
+                const vl::platform::InstancePaths& instance, const std::string& command) {
     bool curlInited = false;
     [&] {
         if (!InitLog()) {
@@ -58,6 +59,9 @@ void RunProgram(int& argc, char** argv, QuitSignals& quitSignals,
         VL_INFO("dui init ok");
         // Ended with this scope, before the windows and the application.
         const auto instanceServer = ServeInstance(instance);
+        if (command != "show") {
+            RunInstanceCommand(command);  // the first start does what it was asked too
+        }
         quitSignals.Watch([](int sig) {
             VL_INFO("signal {} received, quitting", sig);
             skin::PostQuitMessage(0);
@@ -88,7 +92,17 @@ void RunProgram(int& argc, char** argv, QuitSignals& quitSignals,
 
 }  // namespace
 
-int main(int, char** argv) {
+int main(int argc, char** argv) {
+    // "--translate" and "--region" do what the hotkeys do, through the running program: desktops
+    // whose global keys do not reach us bind them as shortcuts.
+    std::string command = "show";
+    if (argc == 2 &&
+        (std::string_view(argv[1]) == "--translate" || std::string_view(argv[1]) == "--region")) {
+        command = argv[1] + 2;
+    } else if (argc > 1) {
+        std::fprintf(stderr, "usage: velmora-translator [--translate | --region]\n");
+        return 2;
+    }
     std::string why;
     if (!vl::platform::DisplayAvailable(why)) {
         std::fprintf(stderr, "Velmora Translator needs a graphical desktop: %s.\n", why.c_str());
@@ -97,12 +111,12 @@ int main(int, char** argv) {
     // A second start only brings the first one forward; it touches no file of the program.
     vl::platform::InstanceLock lock;
     vl::platform::InstancePaths instance;
-    if (int code = 0; !ClaimInstance(lock, instance, code)) {
+    if (int code = 0; !ClaimInstance(lock, instance, command, code)) {
         return code;
     }
     QuitSignals quitSignals;
     // The program takes no options: Qt gets the program name only, so it honours none of its own.
     int qtArgc = 1;
-    RunProgram(qtArgc, argv, quitSignals, instance);
+    RunProgram(qtArgc, argv, quitSignals, instance, command);
     return 0;
 }

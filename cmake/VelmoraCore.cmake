@@ -3,10 +3,16 @@ set(VELMORA_CORE_SOURCES
   ${PROJECT_SOURCE_DIR}/config/config_manager.cpp
   ${PROJECT_SOURCE_DIR}/config/settings_document.cpp
   ${PROJECT_SOURCE_DIR}/logic/baidu_ocr_client.cpp
+  ${PROJECT_SOURCE_DIR}/logic/engine_baidu.cpp
+  ${PROJECT_SOURCE_DIR}/logic/engine_deepl.cpp
+  ${PROJECT_SOURCE_DIR}/logic/engine_openai.cpp
+  ${PROJECT_SOURCE_DIR}/logic/engine_youdao.cpp
   ${PROJECT_SOURCE_DIR}/logic/init_log.cpp
   ${PROJECT_SOURCE_DIR}/logic/local_ocr.cpp
   ${PROJECT_SOURCE_DIR}/logic/need_login.cpp
+  ${PROJECT_SOURCE_DIR}/logic/translate_engine.cpp
   ${PROJECT_SOURCE_DIR}/logic/translate_types.cpp
+  ${PROJECT_SOURCE_DIR}/logic/translation_memory.cpp
   ${PROJECT_SOURCE_DIR}/logic/translator.cpp
   ${PROJECT_SOURCE_DIR}/logic/translator_baidu.cpp
   ${PROJECT_SOURCE_DIR}/logic/translator_youdao.cpp
@@ -48,5 +54,5 @@ target_compile_definitions(velmora_core PUBLIC
 target_link_libraries(velmora_core PUBLIC
   Threads::Threads CURL::libcurl OpenSSL::Crypto OpenSSL::SSL
   nlohmann_json::nlohmann_json JsonCpp::JsonCpp spdlog::spdlog
-  XercesC::XercesC PkgConfig::STB PkgConfig::TESSERACT)
+  XercesC::XercesC PkgConfig::STB PkgConfig::TESSERACT PkgConfig::SQLITE3)
 include(${PROJECT_SOURCE_DIR}/cmake/VelmoraSchema.cmake)

@@ -1,6 +1,6 @@
 # The desktop layer: skinned windows over Qt 6 Widgets, X11 platform services, the resource folder.
 find_package(Qt6 REQUIRED COMPONENTS Widgets UiTools DBus Network Test)
-pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-keysyms)
+pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-keysyms xcb-shm)
 
 set(VELMORA_UI_SOURCES
   ${PROJECT_SOURCE_DIR}/platform/capture_source.cpp
@@ -27,6 +27,7 @@ set(VELMORA_UI_SOURCES
   ${PROJECT_SOURCE_DIR}/ui/main_logout_wnd.cpp
   ${PROJECT_SOURCE_DIR}/ui/main_noupdate_wnd.cpp
   ${PROJECT_SOURCE_DIR}/ui/main_region_wnd.cpp
+  ${PROJECT_SOURCE_DIR}/ui/main_services_wnd.cpp
   ${PROJECT_SOURCE_DIR}/ui/main_settings_wnd.cpp
   ${PROJECT_SOURCE_DIR}/ui/main_shortcut_wnd.cpp
   ${PROJECT_SOURCE_DIR}/ui/main_update_wnd.cpp
@@ -95,6 +96,7 @@ set(VELMORA_UI_HEADERS
   ${PROJECT_SOURCE_DIR}/ui/main_logout_wnd.h
   ${PROJECT_SOURCE_DIR}/ui/main_noupdate_wnd.h
   ${PROJECT_SOURCE_DIR}/ui/main_region_wnd.h
+  ${PROJECT_SOURCE_DIR}/ui/main_services_wnd.h
   ${PROJECT_SOURCE_DIR}/ui/main_settings_wnd.h
   ${PROJECT_SOURCE_DIR}/ui/main_shortcut_wnd.h
   ${PROJECT_SOURCE_DIR}/ui/main_update_wnd.h

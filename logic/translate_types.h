@@ -66,12 +66,11 @@ struct TranslateLine {
     std::array<TranslatePoint, 4> points{};
 };
 
-// Receives each finished task on the translator's task thread; both records live only for the
-// duration of the call.
+// Receives each finished task on the translator's task thread, with both records handed over.
 class ITranslatorCallback {
 public:
-    virtual void OnTranslatorResult(std::uint32_t id, bool ok, TranslateTask& task,
-                                    std::vector<TranslateLine>& lines) = 0;
+    virtual void OnTranslatorResult(std::uint32_t id, bool ok, TranslateTask task,
+                                    std::vector<TranslateLine> lines) = 0;
 
 protected:
     ~ITranslatorCallback() = default;

@@ -6,6 +6,8 @@
 
 #include "config/config_manager.h"
 #include "logic/local_ocr.h"
+#include "logic/translate_engine.h"
+#include "logic/translation_memory.h"
 #include "utils/vl_log.h"
 #include "utils/vl_services.h"
 
@@ -143,6 +145,7 @@ void Translator::TaskTh() {
             continue;
         }
 
+        const std::uint32_t id = task.id;
         std::vector<TranslateLine> lines;
         const std::int64_t ocrStart = NowMs();
         const bool ocrOk = OCR(task, lines);
@@ -150,13 +153,13 @@ void Translator::TaskTh() {
         task.crop = OcrCrop();  // the pixels are not needed any more
         if (!ocrOk) {
             VL_ERROR("OCR failed for task id {}", task.id);
-            callback->OnTranslatorResult(task.id, false, task, lines);
+            callback->OnTranslatorResult(id, false, std::move(task), std::move(lines));
             continue;
         }
         if (lines.empty()) {
             VL_WARN("{}", kEmptyOcrResult);
             task.ocrErrInfo = kEmptyOcrResult;
-            callback->OnTranslatorResult(task.id, true, task, lines);
+            callback->OnTranslatorResult(id, true, std::move(task), std::move(lines));
             continue;
         }
         const std::int64_t transStart = NowMs();
@@ -165,7 +168,7 @@ void Translator::TaskTh() {
         if (!transOk) {
             VL_ERROR("Translate failed");
         }
-        callback->OnTranslatorResult(task.id, transOk, task, lines);
+        callback->OnTranslatorResult(id, transOk, std::move(task), std::move(lines));
     }
     local_.reset();  // the models go with the thread that used them
     VL_INFO("task thread out");
@@ -218,5 +221,14 @@ bool Translator::OCRLocal(TranslateTask& task, std::vector<TranslateLine>& lines
 }
 
 bool Translator::Translate(TranslateTask& task, std::vector<TranslateLine>& lines) {
-    return TranslateYoudao(task, lines);
+    const vl::ServiceConfig config = vl::Services();
+    const std::string name = vl::engine::ConfiguredEngine(config);
+    const std::unique_ptr<vl::engine::ITranslateEngine> engine =
+        vl::engine::MakeEngine(name, config);
+    task.transVendor = name;
+    TranslationMemory* memory = nullptr;
+    if (config.translate.memory) {
+        memory = memory_ != nullptr ? memory_ : &TranslationMemory::Process();
+    }
+    return vl::engine::TranslateLines(*engine, memory, lines, task.transErrInfo);
 }

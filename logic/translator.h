@@ -11,15 +11,17 @@
 #include <vector>
 
 #include "logic/translate_types.h"
+#include "utils/vl_services.h"
 
 namespace Json {
 class Value;
 }
 class LocalOcr;
+class TranslationMemory;
 
 // Turns one captured image into recognised lines with their translations, on a task thread of
-// its own: OCR on the configured engine (Youdao, Baidu or the local one), then one batched Youdao
-// translation.
+// its own: OCR on the configured engine (Youdao, Baidu or the local one), then one batched
+// translation on the configured translation engine.
 class Translator {
 public:
     Translator();
@@ -39,7 +41,11 @@ public:
 
     // The steps of one task, also usable on their own (command-line tool, tests).
     bool OCR(TranslateTask& task, std::vector<TranslateLine>& lines);
+    // The configured engine (Youdao unless the services name another), with the translation
+    // memory unless the services switch it off; task.transVendor names the engine.
     bool Translate(TranslateTask& task, std::vector<TranslateLine>& lines);
+    // A memory other than the process's one (tests, benchmarks); set before Init.
+    void UseMemory(TranslationMemory* memory) { memory_ = memory; }
 
     // Recognition on this machine from task.crop; a model is loaded on first use and kept.
     bool OCRLocal(TranslateTask& task, std::vector<TranslateLine>& lines, bool vertical);
@@ -65,8 +71,12 @@ public:
     static bool ReadOCRAnswerBaidu(const Json::Value& answer, TranslateTask& task,
                                    std::vector<TranslateLine>& lines);
 
-    bool TranslateYoudao(TranslateTask& task, std::vector<TranslateLine>& lines);
     static bool TranslateOnceYoudao(std::int32_t srcLang, const std::string& text,
+                                    std::uint32_t dstLang, std::string& translation,
+                                    std::string& error);
+    // The same request to the service `service` describes.
+    static bool TranslateOnceYoudao(const vl::ServiceConfig::YoudaoTranslate& service,
+                                    std::int32_t srcLang, const std::string& text,
                                     std::uint32_t dstLang, std::string& translation,
                                     std::string& error);
     // The reading half of TranslateOnceYoudao: the HTTP status and body of the answer.
@@ -88,4 +98,5 @@ private:
     // Task thread only (or the caller of OCR when no thread runs).
     std::unique_ptr<LocalOcr> local_;
     OnlineFailure onlineFailure_ = OnlineFailure::None;
+    TranslationMemory* memory_ = nullptr;
 };

@@ -1,4 +1,4 @@
-// The translation step: all lines of a task in one signed Youdao text-translation request.
+// One signed Youdao text-translation request (the Youdao engine sends all lines of a run in one).
 #include <json/json.h>
 
 #include <charconv>
@@ -29,38 +29,15 @@ bool ParseDecimal(const std::string& s, long long& value) {
 
 }  // namespace
 
-bool Translator::TranslateYoudao(TranslateTask& task, std::vector<TranslateLine>& lines) {
-    if (lines.empty()) {
-        return true;
-    }
-    std::string query;
-    for (const TranslateLine& line : lines) {
-        query.append(line.text).push_back('\n');
-    }
-    std::string translation;
-    if (!TranslateOnceYoudao(static_cast<std::int32_t>(lines.front().lang), query,
-                             lines.front().dstLang, translation, task.transErrInfo)) {
-        VL_ERROR("TranslateOnceYoudao failed for \"{}\"", query);
-        return false;
-    }
-    // Pieces are positional: an empty piece still belongs to the line at its place.
-    std::size_t start = 0;
-    for (TranslateLine& line : lines) {
-        if (start > translation.size()) {
-            line.translation.clear();
-            continue;
-        }
-        std::size_t end = translation.find('\n', start);
-        if (end == std::string::npos) {
-            end = translation.size();
-        }
-        line.translation = vl::ToUnicodeW(translation.substr(start, end - start));
-        start = end + 1;
-    }
-    return true;
+bool Translator::TranslateOnceYoudao(std::int32_t srcLang, const std::string& text,
+                                     std::uint32_t dstLang, std::string& translation,
+                                     std::string& error) {
+    return TranslateOnceYoudao(vl::Services().youdaoTranslate, srcLang, text, dstLang, translation,
+                               error);
 }
 
-bool Translator::TranslateOnceYoudao(std::int32_t srcLang, const std::string& text,
+bool Translator::TranslateOnceYoudao(const vl::ServiceConfig::YoudaoTranslate& service,
+                                     std::int32_t srcLang, const std::string& text,
                                      std::uint32_t dstLang, std::string& translation,
                                      std::string& error) {
     translation.clear();
@@ -81,7 +58,6 @@ bool Translator::TranslateOnceYoudao(std::int32_t srcLang, const std::string& te
         return false;
     }
 
-    const vl::ServiceConfig::YoudaoTranslate service = vl::Services().youdaoTranslate;
     std::string salt;
     if (!vl::UuidGenWithoutDash(salt)) {
         VL_ERROR("UuidGenWithoutDash failed");

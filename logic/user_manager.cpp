@@ -28,11 +28,6 @@ std::unique_ptr<T> NewPayload() {
     return std::unique_ptr<T>(new (std::nothrow) T());
 }
 
-template <class T>
-vl::LPARAM ToLParam(const T* p) {
-    return reinterpret_cast<vl::LPARAM>(p);
-}
-
 }  // namespace
 
 UserManager::UserManager()
@@ -48,9 +43,8 @@ bool UserManager::Open() {
         VL_WARN("already open");
         return true;
     }
-    gate_.Reset();
     stop_ = false;
-    account::SetNeedLoginHook([this] { PostMessageToListeners(WM_USER_MANAGER_NEED_LOGIN, 0, 0); });
+    account::SetNeedLoginHook([this] { PostToListeners(WM_USER_MANAGER_NEED_LOGIN); });
     try {
         cmdThread_ = std::thread(&UserManager::CmdTh, this);
     } catch (const std::system_error& e) {
@@ -62,9 +56,6 @@ bool UserManager::Open() {
 }
 
 void UserManager::Close() {
-    // First release a delivery the command thread (or an HTTP thread) may be waiting in: its
-    // receiver may well be the thread running this.
-    gate_.Abort();
     account::SetNeedLoginHook(nullptr);
     {
         std::lock_guard lock(listenerMutex_);
@@ -287,14 +278,14 @@ void UserManager::Dispatch(const UserManagerCommand& cmd) {
     }
 }
 
-void UserManager::SendResult(vl::UINT msg, bool ok, const std::u16string& err) {
+void UserManager::PostAccount(vl::UINT msg, bool ok, const std::u16string& err) {
+    UserManagerAccountAnswer answer;
     if (ok) {
-        const UserInfo snapshot = GetUser();
-        PostMessageToListeners(msg, 1, ToLParam(&snapshot));
+        answer.user = GetUser();
     } else {
-        const std::string text = vl::ToString(err);
-        PostMessageToListeners(msg, 0, ToLParam(&text));
+        answer.error = vl::ToString(err);
     }
+    PostToListeners(msg, ok ? 1 : 0, answer);
 }
 
 void UserManager::ProcessCmdLogout(const UserManagerCommandLogout& cmd) {
@@ -305,44 +296,44 @@ void UserManager::ProcessCmdLogout(const UserManagerCommandLogout& cmd) {
         std::lock_guard lock(infoMutex_);
         info_ = UserInfo{};
     }
-    PostMessageToListeners(WM_USER_MANAGER_LOGOUT, 0, ToLParam(&cmd.reason));
+    PostToListeners(WM_USER_MANAGER_LOGOUT, 0, UserManagerLogoutNotice{cmd.reason});
 }
 
 void UserManager::ProcessCmdRequestPhoneCode(const UserManagerCommandRequestPhoneCode& cmd) {
     std::u16string err;
     if (phone_.RequestCode(cmd.phone, err)) {
-        PostMessageToListeners(WM_USER_MANAGER_REQUEST_PHONE_CODE, 1, 0);
+        PostToListeners(WM_USER_MANAGER_REQUEST_PHONE_CODE, 1, UserManagerPhoneCodeAnswer{});
         return;
     }
     VL_WARN("request code for phone {} failed", cmd.phone);
-    PostMessageToListeners(WM_USER_MANAGER_REQUEST_PHONE_CODE, 0, ToLParam(&err));
+    PostToListeners(WM_USER_MANAGER_REQUEST_PHONE_CODE, 0, UserManagerPhoneCodeAnswer{err});
 }
 
 void UserManager::ProcessCmdLoginPhone(const UserManagerCommandLoginPhone& cmd) {
     std::u16string err;
     if (!phone_.Login(cmd.phone, cmd.code, err)) {
         VL_WARN("phone login failed, phone {}, code {}", cmd.phone, cmd.code);
-        SendResult(WM_USER_MANAGER_LOGIN, false, err);
+        PostAccount(WM_USER_MANAGER_LOGIN, false, err);
         return;
     }
     if (GetUserInfo(phone_.GetToken(), LoginType::Phone, err)) {
-        SendResult(WM_USER_MANAGER_LOGIN, true, err);
+        PostAccount(WM_USER_MANAGER_LOGIN, true, err);
         return;
     }
     VL_WARN("GetUserInfo failed");
     phone_.ClearToken();
-    SendResult(WM_USER_MANAGER_LOGIN, false, u"无法获取用户信息，请稍后再试");
+    PostAccount(WM_USER_MANAGER_LOGIN, false, u"无法获取用户信息，请稍后再试");
 }
 
 void UserManager::ProcessCmdLoginToken(const UserManagerCommandLoginToken& cmd) {
     std::u16string err;
     if (GetUserInfo(cmd.token, LoginType::Token, err)) {
-        SendResult(WM_USER_MANAGER_LOGIN, true, err);
+        PostAccount(WM_USER_MANAGER_LOGIN, true, err);
         return;
     }
     VL_WARN("GetUserInfo failed");
     qq_.Cancel();
-    SendResult(WM_USER_MANAGER_LOGIN, false, err);
+    PostAccount(WM_USER_MANAGER_LOGIN, false, err);
 }
 
 void UserManager::ProcessCmdUpdate() {
@@ -358,7 +349,7 @@ void UserManager::ProcessCmdUpdate() {
     if (!ok) {
         VL_WARN("GetUserInfo failed");
     }
-    SendResult(WM_USER_MANAGER_UPDATE, ok, err);
+    PostAccount(WM_USER_MANAGER_UPDATE, ok, err);
 }
 
 void UserManager::ProcessIdle() {
@@ -392,19 +383,33 @@ void UserManager::ProcessIdle() {
         // The provider keeps its token: the next idle step tries it again.
         VL_WARN("GetUserInfo failed");
     }
-    SendResult(WM_USER_MANAGER_LOGIN, ok, err);
+    PostAccount(WM_USER_MANAGER_LOGIN, ok, err);
 }
 
-void UserManager::PostMessageToListeners(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) {
-    // Delivered from a copy of the list, so the list's lock is never held while waiting for a
-    // receiver: registering a window, or Close, never waits on a delivery.
-    std::vector<vl::HWND> listeners;
-    {
-        std::lock_guard lock(listenerMutex_);
-        listeners = listeners_;
+std::vector<vl::HWND> UserManager::Listeners() {
+    std::lock_guard lock(listenerMutex_);
+    return listeners_;
+}
+
+template <class T>
+void UserManager::PostToListeners(vl::UINT msg, vl::WPARAM wParam, const T& payload) {
+    for (const vl::HWND wnd : Listeners()) {
+        auto copy = NewPayload<T>();
+        if (!copy) {
+            VL_ERROR("create message payload failed, no enough memory");
+            continue;
+        }
+        *copy = payload;
+        if (!vl::PostOwned(wnd, msg, wParam, std::move(copy))) {
+            VL_ERROR("PostMessage failed, last error {}",
+                     vl::IsWindow(wnd) ? 0 : kErrorInvalidWindowHandle);
+        }
     }
-    for (const vl::HWND wnd : listeners) {
-        if (!vl::SendMessage(wnd, msg, wParam, lParam, nullptr, &gate_)) {
+}
+
+void UserManager::PostToListeners(vl::UINT msg) {
+    for (const vl::HWND wnd : Listeners()) {
+        if (!vl::PostMessage(wnd, msg, 0, 0)) {
             VL_ERROR("PostMessage failed, last error {}",
                      vl::IsWindow(wnd) ? 0 : kErrorInvalidWindowHandle);
         }
@@ -478,22 +483,18 @@ UserInfo UserManager::UpdateSync() {
     return r;
 }
 
-void UserManager::TranslateEnd(bool ok, const std::string& logId, const std::string& errInfo,
-                               const std::string& fromLang, const std::string& toLang,
-                               const std::map<std::string, std::string>& lines,
-                               const std::string& ocrVendor, std::int64_t ocrTime,
-                               const std::string& transVendor, std::int64_t transTime) {
+void UserManager::TranslateEnd(const TranslateOutcome& outcome) {
     nlohmann::json body = {
-        {"logId", logId},
+        {"logId", outcome.logId},
         {"image", ""},
-        {"fromLang", fromLang},
-        {"toLang", toLang},
-        {"ocrVendor", ocrVendor},
-        {"ocrTime", ocrTime},
+        {"fromLang", outcome.fromLang},
+        {"toLang", outcome.toLang},
+        {"ocrVendor", outcome.ocrVendor},
+        {"ocrTime", outcome.ocrTime},
         {"transType", 2},
-        {"transVendor", transVendor},
-        {"transTime", transTime},
-        {"totalTime", ocrTime + transTime},
+        {"transVendor", outcome.transVendor},
+        {"transTime", outcome.transTime},
+        {"totalTime", outcome.ocrTime + outcome.transTime},
         {"transText", ""},
         {"brandModel", vl::ToUtf8(vl::HardwareSummary())},
         {"osVersion", vl::OsDescription()},
@@ -517,8 +518,8 @@ void UserManager::TranslateEnd(bool ok, const std::string& logId, const std::str
         };
     };
     vl::Http* http = vl::Http::Instance();
-    if (ok) {
-        body["errInfo"] = errInfo;
+    if (outcome.ok) {
+        body["errInfo"] = outcome.errInfo;
         body["gameId"] = 0;
         body["totalLines"] = 10;
         body["cacheLines"] = 5;
@@ -531,10 +532,10 @@ void UserManager::TranslateEnd(bool ok, const std::string& logId, const std::str
             VL_WARN("report save num failed");
         }
     }
-    body["status"] = ok ? 1 : 0;
+    body["status"] = outcome.ok ? 1 : 0;
     body["platform"] = "windows";
     nlohmann::json entries;  // stays null, written "null", when nothing was recognised
-    for (const auto& [words, trans] : lines) {
+    for (const auto& [words, trans] : outcome.lines) {
         entries.push_back({{"words", words}, {"trans", trans}, {"cache", 0}});
     }
     body["transText"] = user_json::Dump(entries);
@@ -547,13 +548,20 @@ void UserManager::TranslateEnd(bool ok, const std::string& logId, const std::str
 
 void UserManager::TranslateEnd(bool ok, const TranslateTask& task,
                                const std::vector<TranslateLine>& lines) {
-    std::map<std::string, std::string> texts;
+    TranslateOutcome outcome;
+    outcome.ok = ok;
+    outcome.logId = task.logId;
+    outcome.errInfo = task.ocrErrInfo.empty() ? task.transErrInfo : task.ocrErrInfo;
+    outcome.fromLang = vl::LangIdToCode(task.srcLang);
+    outcome.toLang = vl::LangIdToCode(task.dstLang);
     for (const TranslateLine& line : lines) {
-        texts[line.text] = vl::ToUtf8(line.translation);  // the later of equal texts wins
+        outcome.lines[line.text] = vl::ToUtf8(line.translation);  // the later of equal texts wins
     }
-    TranslateEnd(ok, task.logId, task.ocrErrInfo.empty() ? task.transErrInfo : task.ocrErrInfo,
-                 vl::LangIdToCode(task.srcLang), vl::LangIdToCode(task.dstLang), texts,
-                 task.ocrVendor, task.ocrTime, task.transVendor, task.transTime);
+    outcome.ocrVendor = task.ocrVendor;
+    outcome.ocrTime = task.ocrTime;
+    outcome.transVendor = task.transVendor;
+    outcome.transTime = task.transTime;
+    TranslateEnd(outcome);
 }
 
 void UserManager::ProcessCmdTranslateSaveNum(const UserManagerCommandHttpPost& cmd) {
@@ -566,13 +574,13 @@ void UserManager::ProcessCmdTranslateSaveNum(const UserManagerCommandHttpPost& c
         const user_json::Envelope envelope = user_json::ReadEnvelope(root);
         if (envelope.code == static_cast<int>(velmora::protocol::Code::QuotaUsedUp)) {
             VL_WARN("translations used up, msg {}", vl::ToUnicode(envelope.msg));
-            UserInfo snapshot;
+            UserManagerCountsNotice counts;
             {
                 std::lock_guard lock(infoMutex_);
                 info_.freeNums = info_.vipNums = info_.nums = 0;
-                snapshot = info_;
+                counts.user = info_;
             }
-            PostMessageToListeners(WM_USER_MANAGER_COUNTS, 0, ToLParam(&snapshot));
+            PostToListeners(WM_USER_MANAGER_COUNTS, 0, counts);
             return;
         }
         if (envelope.code != 0) {
@@ -591,15 +599,15 @@ void UserManager::ProcessCmdTranslateSaveNum(const UserManagerCommandHttpPost& c
         const std::int32_t freeNums = optional("freeNums");
         const std::int32_t vipNums = optional("vipNums");
         const std::int32_t nums = user_json::ToInt32(data.at("nums"));
-        UserInfo snapshot;
+        UserManagerCountsNotice counts;
         {
             std::lock_guard lock(infoMutex_);
             info_.freeNums = freeNums;
             info_.vipNums = vipNums;
             info_.nums = nums;
-            snapshot = info_;
+            counts.user = info_;
         }
-        PostMessageToListeners(WM_USER_MANAGER_COUNTS, 1, ToLParam(&snapshot));
+        PostToListeners(WM_USER_MANAGER_COUNTS, 1, counts);
     } catch (const nlohmann::json::parse_error& e) {
         VL_ERROR("parse json failed with exception, byte {}, id {}, {}, {}", e.byte, e.id, e.what(),
                  vl::json::Excerpt(cmd.response));

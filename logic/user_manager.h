@@ -21,22 +21,51 @@ class UserPhone;
 class UserWechat;
 class UserQQ;
 
-// Messages sent to the listener windows. Pointers in lParam are valid only while the message is
-// handled; a listener copies what it keeps.
+// Messages posted to the listener windows, each with its own copy of its payload, in the order
+// they happened. A listener takes the payload with vl::TakePosted<T>(lParam); what it does not
+// take is freed after the handler returns.
 //
-// wParam 1 success, 0 failure; lParam on failure: const std::u16string* (text to show).
+// wParam 1 success, 0 failure; payload UserManagerPhoneCodeAnswer.
 inline constexpr vl::UINT WM_USER_MANAGER_REQUEST_PHONE_CODE = vl::WM_USER + 100;
-// wParam 1: lParam is const UserInfo* (the new account); 0: const std::string* (text to show).
+// wParam 1 success, 0 failure; payload UserManagerAccountAnswer.
 inline constexpr vl::UINT WM_USER_MANAGER_LOGIN = vl::WM_USER + 101;
-// wParam 0; lParam is const std::string* (the reason given to Logout).
+// wParam 0; payload UserManagerLogoutNotice.
 inline constexpr vl::UINT WM_USER_MANAGER_LOGOUT = vl::WM_USER + 102;
 // As WM_USER_MANAGER_LOGIN, for the answer to Update.
 inline constexpr vl::UINT WM_USER_MANAGER_UPDATE = vl::WM_USER + 103;
 // After a translation was charged: wParam 1, the account's counts changed; 0, the account has no
-// translations left (that one was not counted). lParam is const UserInfo* (the account).
+// translations left (that one was not counted). Payload UserManagerCountsNotice.
 inline constexpr vl::UINT WM_USER_MANAGER_COUNTS = vl::WM_USER + 104;
 // wParam 0, lParam 0: the back-end no longer accepts the token (code 10505).
 inline constexpr vl::UINT WM_USER_MANAGER_NEED_LOGIN = vl::WM_USER + 200;
+
+struct UserManagerPhoneCodeAnswer {
+    std::u16string error;  // on failure, the text to show (may be empty)
+};
+struct UserManagerAccountAnswer {
+    UserInfo user;      // on success, the account as it now stands
+    std::string error;  // on failure, the text to show (may be empty)
+};
+struct UserManagerCountsNotice {
+    UserInfo user;  // the account with its new counts
+};
+struct UserManagerLogoutNotice {
+    std::string reason;  // as given to Logout
+};
+
+// A finished translation as it is reported to the back-end.
+struct TranslateOutcome {
+    bool ok = false;
+    std::string logId;
+    std::string errInfo;
+    std::string fromLang;  // settings codes ("jap", "chs" …)
+    std::string toLang;
+    std::map<std::string, std::string> lines;  // source text -> translation
+    std::string ocrVendor;
+    std::int64_t ocrTime = 0;
+    std::string transVendor;
+    std::int64_t transTime = 0;
+};
 
 enum class UserManagerCommandType : std::uint32_t {
     Logout = 1,
@@ -84,9 +113,9 @@ public:
 
     // Starts the command thread and fills the HTTP client's need-login hook.
     bool Open();
-    // Abandons deliveries in flight, ends the command thread (within about a second) and the QR
-    // workers, and forgets the listeners. Queued commands are dropped. Safe on the listeners'
-    // own thread while the command thread is delivering to it.
+    // Forgets the listeners, ends the command thread (within about a second) and the QR workers.
+    // Queued commands are dropped; messages posted already still reach windows that exist. Safe on
+    // the listeners' own thread.
     void Close();
     bool IsOpen();
 
@@ -103,9 +132,6 @@ public:
     bool Logout(const std::string& reason);
     bool Update();
 
-    // Delivers a message synchronously to every listener (any thread).
-    void PostMessageToListeners(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam);
-
     // Requests "/user/info" with `token` and stores the answer as the current account. An empty
     // token signs out without a request. On failure `err` holds the text to show, or is left as
     // it was.
@@ -120,11 +146,8 @@ public:
     UserInfo UpdateSync();
 
     // Reports a finished translation to the back-end ("/trans/save-nums" when ok, then
-    // "/trans/report"); returns at once. `lines` maps each source text to its translation.
-    void TranslateEnd(bool ok, const std::string& logId, const std::string& errInfo,
-                      const std::string& fromLang, const std::string& toLang,
-                      const std::map<std::string, std::string>& lines, const std::string& ocrVendor,
-                      std::int64_t ocrTime, const std::string& transVendor, std::int64_t transTime);
+    // "/trans/report"); returns at once.
+    void TranslateEnd(const TranslateOutcome& outcome);
     // The same, with the inputs taken from a finished task.
     void TranslateEnd(bool ok, const TranslateTask& task, const std::vector<TranslateLine>& lines);
 
@@ -148,8 +171,13 @@ private:
     void ProcessCmdLoginPhone(const UserManagerCommandLoginPhone& cmd);
     void ProcessCmdLoginToken(const UserManagerCommandLoginToken& cmd);
     void ProcessCmdUpdate();
-    // Sends `msg` with wParam 1 and the account, or wParam 0 and `err` as narrow text.
-    void SendResult(vl::UINT msg, bool ok, const std::u16string& err);
+    // Posts `msg` with wParam 1 and the account, or wParam 0 and `err` as narrow text.
+    void PostAccount(vl::UINT msg, bool ok, const std::u16string& err);
+    // Posts `msg` to every listener, each with its own copy of `payload`.
+    template <class T>
+    void PostToListeners(vl::UINT msg, vl::WPARAM wParam, const T& payload);
+    void PostToListeners(vl::UINT msg);
+    std::vector<vl::HWND> Listeners();
 
     std::atomic<bool> stop_{false};  // written under queueMutex_
     std::thread cmdThread_;          // guarded by queueMutex_; exists while open
@@ -158,9 +186,6 @@ private:
     std::deque<UserManagerCommand> queue_;
     std::recursive_mutex listenerMutex_;
     std::vector<vl::HWND> listeners_;
-    // Lets Close cut short a delivery whose receiver will not run it (the receiver is the thread
-    // calling Close).
-    vl::SendGate gate_;
     std::recursive_mutex infoMutex_;
     UserInfo info_;
     UserPhone& phone_;

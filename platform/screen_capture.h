@@ -25,7 +25,8 @@ struct ScreenCapture {
 // capture use this one rectangle. False when there is no screen. UI thread.
 bool DesktopRect(Rect* rect);
 
-// Reads the root window with one GetImage request. Windows of this program hidden just before are
+// Reads the root window with one request: into shared memory when the X server offers MIT-SHM,
+// else with GetImage. Windows of this program hidden just before are
 // not in the picture: the hide and the read travel on Qt's connection in order, and the call
 // waits (briefly, bounded) until a window manager has also unmapped their frames. Other programs
 // repaint what the hidden windows uncovered in their own time. False with `error` when there is

@@ -14,7 +14,7 @@ build_packages=(
   libcurl4-openssl-dev libssl-dev nlohmann-json3-dev libjsoncpp-dev libspdlog-dev
   libxerces-c-dev xsdcxx libstb-dev
   qt6-base-dev qt6-tools-dev libqt6opengl6-dev qt6-qpa-plugins
-  libx11-dev libxcb1-dev libxcb-keysyms1-dev xdg-utils fonts-noto-cjk
+  libx11-dev libxcb1-dev libxcb-keysyms1-dev libxcb-shm0-dev xdg-utils fonts-noto-cjk
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   libsqlite3-dev libqrencode-dev libboost-dev libtesseract-dev libpqxx-dev
   # models of the local OCR engine, read at run time

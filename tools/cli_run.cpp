@@ -15,12 +15,12 @@ namespace {
 // Keeps the one outcome of the pushed task.
 class Outcome : public ITranslatorCallback {
 public:
-    void OnTranslatorResult(std::uint32_t, bool ok, TranslateTask& task,
-                            std::vector<TranslateLine>& lines) override {
+    void OnTranslatorResult(std::uint32_t, bool ok, TranslateTask task,
+                            std::vector<TranslateLine> lines) override {
         std::lock_guard lock(mutex_);
         ok_ = ok;
-        task_ = task;
-        lines_ = lines;
+        task_ = std::move(task);
+        lines_ = std::move(lines);
         done_ = true;
         cv_.notify_all();
     }

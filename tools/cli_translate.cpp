@@ -1,6 +1,6 @@
 #include <iostream>
 
-#include "logic/translator.h"
+#include "logic/translate_engine.h"
 #include "tools/cli_common.h"
 #include "utils/vl_string.h"
 
@@ -11,6 +11,17 @@ int Translate(const Args& args) {
     const auto to = args.options.find("to");
     if (from == args.options.end() || to == args.options.end() || args.positional.size() > 1) {
         std::cerr << "velmora-cli translate: needs --from CODE --to CODE and at most one TEXT\n";
+        return kExitUsage;
+    }
+    const vl::ServiceConfig config = vl::Services();
+    const auto chosen = args.options.find("engine");
+    const std::string name =
+        chosen != args.options.end() ? chosen->second : vl::engine::ConfiguredEngine(config);
+    const std::unique_ptr<vl::engine::ITranslateEngine> engine =
+        vl::engine::MakeEngine(name, config);
+    if (!engine) {
+        std::cerr << "velmora-cli translate: unknown engine \"" << name
+                  << "\" (youdao, openai, deepl or baidu)\n";
         return kExitUsage;
     }
     unsigned src = 0;
@@ -40,12 +51,10 @@ int Translate(const Args& args) {
         return kExitOk;
     }
 
-    TranslateTask task;
-    task.srcLang = src;
-    task.dstLang = dst;
-    Translator translator;
-    if (!translator.TranslateYoudao(task, lines)) {
-        std::cerr << task.transErrInfo << "\n";
+    // One call, one request: the memory is the program's, not the tool's.
+    std::string error;
+    if (!vl::engine::TranslateLines(*engine, nullptr, lines, error)) {
+        std::cerr << error << "\n";
         return kExitFailed;
     }
     for (const TranslateLine& line : lines) {

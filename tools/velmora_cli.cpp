@@ -54,8 +54,9 @@ bool ParseLanguage(const std::string& code, const char* what, unsigned& id) {
 int Usage() {
     std::cerr
         << "usage: velmora-cli [-v] COMMAND ...\n"
-           "  translate --from CODE --to CODE [TEXT]\n"
+           "  translate --from CODE --to CODE [--engine youdao|openai|deepl|baidu] [TEXT]\n"
            "      translate TEXT, or every line of standard input, in one request\n"
+           "      (the services file's engine unless --engine names one)\n"
            "  ocr IMAGE.jpg [--engine baidu|youdao|local] [--from CODE]\n"
            "      recognise the text of a JPEG, one line per text line:\n"
            "      left,top,right,bottom<TAB>h|v<TAB>text\n"
@@ -104,7 +105,7 @@ int main(int argc, char** argv) {
         int (*run)(const cli::Args&);
     };
     const Command commands[] = {
-        {"translate", {"from", "to"}, &cli::Translate},
+        {"translate", {"from", "to", "engine"}, &cli::Translate},
         {"ocr", {"engine", "from"}, &cli::Ocr},
         {"run", {"from", "to", "direction", "ocr"}, &cli::Run},
         {"env", {}, &cli::Env},

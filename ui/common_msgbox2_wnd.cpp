@@ -28,21 +28,18 @@ CommonMsgBox2Wnd::CommonMsgBox2Wnd(Content content)
       content_(std::move(content)) {}
 
 bool CommonMsgBox2Wnd::OnCreate() {
-    skin::PaintManager& pm = Manager();
-    auto* title = pm.FindControl<skin::Label>("title");
-    auto* msg = pm.FindControl<skin::Text>("msg");
-    auto* ok = pm.FindControl<skin::Button>("ok");
-    auto* cancel = pm.FindControl<skin::Button>("cancel");
-    if (title == nullptr || msg == nullptr || ok == nullptr || cancel == nullptr) {
-        VL_ERROR("some control is not found");
+    skin::Label* title = nullptr;
+    skin::Text* msg = nullptr;
+    skin::Button* ok = nullptr;
+    skin::Button* cancel = nullptr;
+    if (!Manager().Bind({{"title", &title}, {"msg", &msg}, {"ok", &ok}, {"cancel", &cancel}})) {
+        return false;
     }
-    if (title != nullptr)
-        title->SetText(content_.title);
-    if (msg != nullptr)
-        msg->SetText(content_.message);
-    if (ok != nullptr && !content_.okText.empty())
+    title->SetText(content_.title);
+    msg->SetText(content_.message);
+    if (!content_.okText.empty())
         ok->SetText(content_.okText);
-    if (cancel != nullptr && !content_.cancelText.empty())
+    if (!content_.cancelText.empty())
         cancel->SetText(content_.cancelText);
     return true;
 }

@@ -24,18 +24,15 @@ CommonMsgBoxWnd::CommonMsgBoxWnd(std::u16string title, std::u16string message,
       okAction_(std::move(okAction)) {}
 
 bool CommonMsgBoxWnd::OnCreate() {
-    skin::PaintManager& pm = Manager();
-    auto* title = pm.FindControl<skin::Label>("title");
-    auto* msg = pm.FindControl<skin::Text>("msg");
-    auto* ok = pm.FindControl<skin::Button>("ok");
-    if (title == nullptr || msg == nullptr || ok == nullptr) {
-        VL_ERROR("some control is not found");
+    skin::Label* title = nullptr;
+    skin::Text* msg = nullptr;
+    skin::Button* ok = nullptr;
+    if (!Manager().Bind({{"title", &title}, {"msg", &msg}, {"ok", &ok}})) {
+        return false;
     }
-    if (title != nullptr)
-        title->SetText(title_);
-    if (msg != nullptr)
-        msg->SetText(message_);
-    if (ok != nullptr && !okText_.empty())
+    title->SetText(title_);
+    msg->SetText(message_);
+    if (!okText_.empty())
         ok->SetText(okText_);
     return true;
 }

@@ -24,20 +24,13 @@ constexpr vl::UINT kCarryOn = vl::WM_USER + 500;
 LoginWnd::LoginWnd() : TopLevelWindow("login/ui.xml", "create login window failed") {}
 
 bool LoginWnd::OnCreate() {
-    skin::PaintManager& pm = Manager();
-    phone_ = pm.FindControl<skin::Edit>("phone");
-    code_ = pm.FindControl<skin::Edit>("code");
-    gencode_ = pm.FindControl<skin::Button>("gencode");
-    login_ = pm.FindControl<skin::Button>("login");
-    agree_ = pm.FindControl<skin::Option>("agree");
-    wechat_ = pm.FindControl<skin::Button>("wechat");
-    qq_ = pm.FindControl<skin::Button>("qq");
-    if (phone_ == nullptr || code_ == nullptr || gencode_ == nullptr || login_ == nullptr ||
-        agree_ == nullptr || wechat_ == nullptr || qq_ == nullptr) {
-        VL_ERROR("some control is not found");
-        return false;
-    }
-    return true;
+    return Manager().Bind({{"phone", &phone_},
+                           {"code", &code_},
+                           {"gencode", &gencode_},
+                           {"login", &login_},
+                           {"agree", &agree_},
+                           {"wechat", &wechat_},
+                           {"qq", &qq_}});
 }
 
 vl::LRESULT LoginWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) {
@@ -200,7 +193,7 @@ void LoginWnd::OnRequestCode(bool ok) {
     if (ok) {
         return;
     }
-    // Sent by the user manager's thread: the box opens once this handler has returned.
+    // Opened once this handler has returned, like every box of an answer from another thread.
     StopCountdown();
     PostMsgBox(GetHWND(), u"获取验证码失败");
     phone_->SetEnabled(true);

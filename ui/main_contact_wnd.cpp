@@ -9,9 +9,11 @@ MainContactWnd::MainContactWnd()
     : PageWindow("main/contact.xml", "create main contact window failed") {}
 
 bool MainContactWnd::OnCreate() {
-    if (skin::Control* number = Manager().FindControl("qq_number")) {
-        number->SetText(vl::ToWString(ConfigManager::Instance()->CustomerServiceQq()));
+    skin::Control* number = nullptr;
+    if (!Manager().Bind({{"qq_number", &number}})) {
+        return false;
     }
+    number->SetText(vl::ToWString(ConfigManager::Instance()->CustomerServiceQq()));
     return true;
 }
 

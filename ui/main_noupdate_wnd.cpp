@@ -8,9 +8,11 @@ MainNoUpdateWnd::MainNoUpdateWnd()
     : PageWindow("main/noupdate.xml", "create main noupdate window failed") {}
 
 bool MainNoUpdateWnd::OnCreate() {
-    if (skin::Control* ver = Manager().FindControl("ver")) {
-        ver->SetText(vl::ToWString(vl::VersionString()));
+    skin::Control* ver = nullptr;
+    if (!Manager().Bind({{"ver", &ver}})) {
+        return false;
     }
+    ver->SetText(vl::ToWString(vl::VersionString()));
     return true;
 }
 

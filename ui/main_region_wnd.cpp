@@ -39,15 +39,12 @@ MainRegionWnd::MainRegionWnd()
     : LayoutWindow("main/region.xml", "create main region window failed") {}
 
 bool MainRegionWnd::OnCreate() {
-    skin::PaintManager& pm = Manager();
-    region_ = pm.FindControl("region");
-    image_ = pm.FindControl("image");
-    clip_ = pm.FindControl("clip");
-    mask_ = pm.FindControl("mask");
-    maskBorder_ = pm.FindControl("mask_border");
-    tip_ = pm.FindControl<skin::Label>("tip");
-    if (region_ == nullptr || image_ == nullptr || clip_ == nullptr || mask_ == nullptr ||
-        maskBorder_ == nullptr || tip_ == nullptr) {
+    if (!Manager().Bind({{"region", &region_},
+                         {"image", &image_},
+                         {"clip", &clip_},
+                         {"mask", &mask_},
+                         {"mask_border", &maskBorder_},
+                         {"tip", &tip_}})) {
         VL_ERROR("get sub controls failed");
         return false;
     }

@@ -6,6 +6,7 @@
 #include "protocol/backend_protocol.h"
 #include "ui/link.h"
 #include "ui/main_noupdate_wnd.h"
+#include "ui/main_services_wnd.h"
 #include "ui/skin/control.h"
 #include "utils/vl_env.h"
 #include "utils/vl_http.h"
@@ -22,11 +23,11 @@ MainSettingsWnd::MainSettingsWnd()
     : PageWindow("main/settings.xml", "create main settings window failed") {}
 
 bool MainSettingsWnd::OnCreate() {
-    if (skin::Control* ver = Manager().FindControl("ver")) {
-        ver->SetText(u"版本信息：" + vl::ToWString(vl::VersionString()));
-    } else {
-        VL_ERROR("some control is not found");
+    skin::Control* ver = nullptr;
+    if (!Manager().Bind({{"ver", &ver}})) {
+        return false;
     }
+    ver->SetText(u"版本信息：" + vl::ToWString(vl::VersionString()));
     return true;
 }
 
@@ -43,6 +44,8 @@ void MainSettingsWnd::OnNotify(const skin::Notification& msg) {
         OpenTextLink(msg);
     } else if (msg.type == "click" && msg.senderName == "check" && !checking_) {
         CheckVersion();
+    } else if (msg.type == "click" && msg.senderName == "services") {
+        RunPage<MainServicesWnd>(GetHWND(), u"Velmora翻译-翻译服务", "main services");
     }
 }
 

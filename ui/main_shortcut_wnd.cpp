@@ -8,14 +8,13 @@ MainShortcutWnd::MainShortcutWnd()
     : PageWindow("main/shortcut.xml", "create main shortcut window failed") {}
 
 bool MainShortcutWnd::OnCreate() {
-    const Shortcut& keys = ConfigManager::Instance()->conf().shortcut();
-    for (const auto& [name, text] :
-         {std::pair{"translate", keys.translate()}, std::pair{"region", keys.region()}}) {
-        if (skin::Control* c = Manager().FindControl(name)) {
-            c->SetText(vl::ToUnicodeW(text));
-        } else {
-            VL_ERROR("some control is not found");
-        }
+    skin::Control* translate = nullptr;
+    skin::Control* region = nullptr;
+    if (!Manager().Bind({{"translate", &translate}, {"region", &region}})) {
+        return false;
     }
+    const Shortcut& keys = ConfigManager::Instance()->conf().shortcut();
+    translate->SetText(vl::ToUnicodeW(keys.translate()));
+    region->SetText(vl::ToUnicodeW(keys.region()));
     return true;
 }

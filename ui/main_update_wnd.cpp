@@ -9,11 +9,10 @@ MainUpdateWnd::MainUpdateWnd(Version version)
       version_(std::move(version)) {}
 
 bool MainUpdateWnd::OnCreate() {
-    skin::Control* ver = Manager().FindControl("ver");
-    skin::Control* info = Manager().FindControl("info");
-    if (ver == nullptr || info == nullptr) {
-        VL_ERROR("some control is not found");
-        return true;
+    skin::Control* ver = nullptr;
+    skin::Control* info = nullptr;
+    if (!Manager().Bind({{"ver", &ver}, {"info", &info}})) {
+        return false;
     }
     ver->SetText(u"发现新版本：" + vl::ToUnicodeW(version_.name));
     info->SetText(vl::ToUnicodeW(version_.desc));

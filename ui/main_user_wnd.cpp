@@ -30,16 +30,14 @@ std::u16string MainUserWnd::MembershipText(const UserInfo& user, std::int64_t no
 }
 
 bool MainUserWnd::OnCreate() {
-    skin::PaintManager& pm = Manager();
-    skin::Control* vipSign = pm.FindControl("vip_sign");
-    skin::Control* nick = pm.FindControl("nick");
-    skin::Control* id = pm.FindControl("id");
-    skin::Control* tip = pm.FindControl("tip");
-    skin::Control* logout = pm.FindControl("logout");
-    if (vipSign == nullptr || nick == nullptr || id == nullptr || tip == nullptr ||
-        logout == nullptr) {
-        VL_ERROR("some control is not found");
-        return true;
+    skin::Control *vipSign = nullptr, *nick = nullptr, *id = nullptr, *tip = nullptr,
+                  *logout = nullptr;
+    if (!Manager().Bind({{"vip_sign", &vipSign},
+                         {"nick", &nick},
+                         {"id", &id},
+                         {"tip", &tip},
+                         {"logout", &logout}})) {
+        return false;
     }
     const UserInfo user = UserManager::Instance()->GetUser();
     const bool signedIn = user.loginType != LoginType::None;

@@ -63,19 +63,17 @@ bool MainWnd::Init() {
         VL_ERROR("init tray failed");
         return false;
     }
-    skin::PaintManager& pm = Manager();
-    vip_ = pm.FindControl("vip");
-    vipSign_ = pm.FindControl("vip_sign");
-    login_ = pm.FindControl("login");
-    nick_ = pm.FindControl<skin::Button>("nick");
-    contact_ = pm.FindControl("contact");
-    help_ = pm.FindControl("help");
-    settings_ = pm.FindControl("settings");
-    engine_ = pm.FindControl("engine");
-    nums_ = pm.FindControl("nums");
-
     const Lang& lang = Settings().conf().lang();
-    if (!InitPicker("lang_src", lang.src()) || !InitPicker("lang_dst", lang.dst())) {
+    if (!Manager().Bind({{"vip", &vip_},
+                         {"vip_sign", &vipSign_},
+                         {"login", &login_},
+                         {"nick", &nick_},
+                         {"contact", &contact_},
+                         {"help", &help_},
+                         {"settings", &settings_},
+                         {"engine", &engine_},
+                         {"nums", &nums_}}) ||
+        !InitPicker("lang_src", lang.src()) || !InitPicker("lang_dst", lang.dst())) {
         UninitTray();
         return false;
     }
@@ -155,19 +153,19 @@ vl::LRESULT MainWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM l
             }
             break;
         case WM_USER_MANAGER_LOGIN:
-            OnLogin(wParam, lParam);
+            OnLogin(wParam != 0, vl::TakePosted<UserManagerAccountAnswer>(lParam).get());
             return 0;
         case WM_USER_MANAGER_LOGOUT:
-            OnLogout(lParam);
+            OnLogout(vl::TakePosted<UserManagerLogoutNotice>(lParam).get());
             return 0;
         case WM_USER_MANAGER_UPDATE:
-            OnUpdate(wParam, lParam);
+            OnUpdate(wParam != 0, vl::TakePosted<UserManagerAccountAnswer>(lParam).get());
             return 0;
         case WM_USER_MANAGER_NEED_LOGIN:
             OnNeedLogin();
             return 0;
         case WM_USER_MANAGER_COUNTS:
-            OnCounts(wParam, lParam);
+            OnCounts(wParam != 0, vl::TakePosted<UserManagerCountsNotice>(lParam).get());
             return 0;
         case kGiftMessage:
             OnGift(wParam != 0, vl::TakePosted<std::string>(lParam).get());
@@ -299,13 +297,12 @@ void MainWnd::RefreshNums(const UserInfo& user) {
     nums_->SetVisible(shown);
 }
 
-// Sent after each charged run: the new count, or that none are left.
-void MainWnd::OnCounts(vl::WPARAM wParam, vl::LPARAM lParam) {
-    const auto* user = reinterpret_cast<const UserInfo*>(lParam);
-    if (user != nullptr) {
-        RefreshNums(*user);
+// Posted after each charged run: the new count, or that none are left.
+void MainWnd::OnCounts(bool counted, const UserManagerCountsNotice* counts) {
+    if (counts != nullptr) {
+        RefreshNums(counts->user);
     }
-    if (wParam == 0) {
+    if (!counted) {
         quotaUsedUp_ = true;
         ResultWnd::Instance()->OnQuotaUsedUp();
     }
@@ -325,24 +322,22 @@ void MainWnd::StoreToken(const std::string& token) {
 
 // The user manager sends its messages synchronously from its own thread: what the handlers show
 // is posted to this window and opened once the handler has returned.
-void MainWnd::OnLogin(vl::WPARAM wParam, vl::LPARAM lParam) {
-    if (wParam == 0) {
-        const auto* text = reinterpret_cast<const std::string*>(lParam);
-        const std::string error = text != nullptr ? *text : std::string();
+void MainWnd::OnLogin(bool ok, const UserManagerAccountAnswer* answer) {
+    if (!ok) {
+        const std::string error = answer != nullptr ? answer->error : std::string();
         VL_WARN("login failed, {}", error);
         if (!error.empty()) {
             PostMsgBox(GetHWND(), vl::ToWString(error), u"登录失败");
         }
         return;
     }
-    if (const UserInfo* user = TakeAccount(lParam)) {
+    if (const UserInfo* user = TakeAccount(answer)) {
         RequestGift(user->token);
     }
 }
 
-void MainWnd::OnLogout(vl::LPARAM lParam) {
-    const auto* reason = reinterpret_cast<const std::string*>(lParam);
-    VL_INFO("logout, reason {}", reason != nullptr ? *reason : std::string());
+void MainWnd::OnLogout(const UserManagerLogoutNotice* notice) {
+    VL_INFO("logout, reason {}", notice != nullptr ? notice->reason : std::string());
     RefreshAccount(UserInfo{});
     StoreToken("");
     quotaUsedUp_ = false;
@@ -352,22 +347,21 @@ void MainWnd::OnLogout(vl::LPARAM lParam) {
     ShowWindow(true, true);
 }
 
-void MainWnd::OnUpdate(vl::WPARAM wParam, vl::LPARAM lParam) {
-    if (wParam == 0) {
+void MainWnd::OnUpdate(bool ok, const UserManagerAccountAnswer* answer) {
+    if (!ok) {
         // A failed refresh carries the text to show, not an account: the display stays.
-        const auto* text = reinterpret_cast<const std::string*>(lParam);
-        VL_WARN("update user info failed, {}", text != nullptr ? *text : std::string());
+        VL_WARN("update user info failed, {}", answer != nullptr ? answer->error : std::string());
         return;
     }
-    TakeAccount(lParam);
+    TakeAccount(answer);
 }
 
-const UserInfo* MainWnd::TakeAccount(vl::LPARAM lParam) {
-    const auto* user = reinterpret_cast<const UserInfo*>(lParam);
-    if (user == nullptr) {
+const UserInfo* MainWnd::TakeAccount(const UserManagerAccountAnswer* answer) {
+    if (answer == nullptr) {
         VL_ERROR("user info is invalid");
         return nullptr;
     }
+    const UserInfo* user = &answer->user;
     RefreshAccount(*user);
     StoreToken(user->token);
     return user;

@@ -9,6 +9,10 @@
 #include "ui/layout_window.h"
 #include "utils/vl_singleton.h"
 
+struct UserManagerAccountAnswer;
+struct UserManagerCountsNotice;
+struct UserManagerLogoutNotice;
+
 class TrayIcon;
 
 namespace skin {
@@ -66,12 +70,14 @@ private:
     void RefreshAccount(const UserInfo& user);
     void RefreshEngine();
     void StoreToken(const std::string& token);
-    // The account of a successful login or refresh (lParam), shown and its token saved.
-    const UserInfo* TakeAccount(vl::LPARAM lParam);
+    // The account of a successful login or refresh, shown and its token saved; null when the
+    // answer carries none.
+    const UserInfo* TakeAccount(const UserManagerAccountAnswer* answer);
 
-    void OnLogin(vl::WPARAM wParam, vl::LPARAM lParam);
-    void OnLogout(vl::LPARAM lParam);
-    void OnUpdate(vl::WPARAM wParam, vl::LPARAM lParam);
+    // Each answer may be null (it could not be made).
+    void OnLogin(bool ok, const UserManagerAccountAnswer* answer);
+    void OnLogout(const UserManagerLogoutNotice* notice);
+    void OnUpdate(bool ok, const UserManagerAccountAnswer* answer);
     void OnNeedLogin();
     void RequestGift(const std::string& token);
     void OnGift(bool ok, const std::string* body);
@@ -79,7 +85,7 @@ private:
     void OpenHelp();
     // Translations left, beside the nickname: for signed-in users without a membership.
     void RefreshNums(const UserInfo& user);
-    void OnCounts(vl::WPARAM wParam, vl::LPARAM lParam);
+    void OnCounts(bool counted, const UserManagerCountsNotice* counts);
 
     std::unique_ptr<TrayIcon> tray_;
     skin::Control* vip_ = nullptr;

@@ -23,9 +23,7 @@ PayDoneWnd::PayDoneWnd()
     : LayoutWindow("pay/done.xml", "create pay done window failed, layout pay/done.xml") {}
 
 bool PayDoneWnd::OnCreate() {
-    deadline_ = Manager().FindControl<skin::Label>("deadline");
-    if (deadline_ == nullptr) {
-        VL_ERROR("some control is not found");
+    if (!Manager().Bind({{"deadline", &deadline_}})) {
         return false;
     }
     UserManager* users = UserManager::Instance();
@@ -42,8 +40,9 @@ void PayDoneWnd::OnDestroy() {
 
 vl::LRESULT PayDoneWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) {
     if (msg == WM_USER_MANAGER_UPDATE) {
-        if (wParam == 1 && lParam != 0) {
-            OnUserInfo(*reinterpret_cast<const UserInfo*>(lParam));
+        if (const auto answer = vl::TakePosted<UserManagerAccountAnswer>(lParam);
+            wParam == 1 && answer != nullptr) {
+            OnUserInfo(answer->user);
         }
         return 0;
     }

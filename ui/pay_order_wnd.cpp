@@ -67,14 +67,13 @@ bool PayOrderWnd::IsUsableOrderNo(const std::string& orderNo) {
 }
 
 bool PayOrderWnd::OnCreate() {
-    auto* name = Manager().FindControl<skin::Label>("name");
-    auto* price = Manager().FindControl<skin::Label>("price");
-    done_ = Manager().FindControl<skin::Button>("done");
-    retry_ = Manager().FindControl<skin::Button>("retry");
-    status_ = Manager().FindControl<skin::Label>("status");
-    if (name == nullptr || price == nullptr || done_ == nullptr || retry_ == nullptr ||
-        status_ == nullptr) {
-        VL_ERROR("some control is not found");
+    skin::Label* name = nullptr;
+    skin::Label* price = nullptr;
+    if (!Manager().Bind({{"name", &name},
+                         {"price", &price},
+                         {"done", &done_},
+                         {"retry", &retry_},
+                         {"status", &status_}})) {
         return false;
     }
     name->SetText(vl::ToUnicodeW(order_.goodsName));

@@ -17,12 +17,7 @@ PayWechatWnd::PayWechatWnd(PayOrder order)
                    "parse json failed, order number or order qr url is invalid, json is \r\n{}"}) {}
 
 bool PayWechatWnd::OnCreate() {
-    qr_ = Manager().FindControl("qr");
-    if (qr_ == nullptr) {
-        VL_ERROR("some control is not found");
-        return false;
-    }
-    return PayOrderWnd::OnCreate();
+    return Manager().Bind({{"qr", &qr_}}) && PayOrderWnd::OnCreate();
 }
 
 void PayWechatWnd::OnOrdered(const std::string& payment) {

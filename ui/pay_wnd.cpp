@@ -71,28 +71,29 @@ skin::Label* PlaceText(skin::Container* tile, const char* name, int l, int t, in
 PayWnd::PayWnd() : TopLevelWindow("pay/ui.xml", "create pay window failed, layout pay/ui.xml") {}
 
 bool PayWnd::OnCreate() {
-    for (const char* name :
-         {"login",     "nick",       "tip",        "vip_bg", "vip_icon", "vip_name", "vip",
-          "count_bg",  "count_icon", "count_name", "count",  "goods",    "discount", "wechat",
-          "wechat_bk", "wechat_opt", "ali",        "ali_bk", "ali_opt",  "price"}) {
-        if (Manager().FindControl(name) == nullptr) {
-            VL_ERROR("some control is not found");
-            VL_ERROR("create pay window failed, control {} missing", name);
-            return false;
-        }
-    }
-    auto& pm = Manager();
-    login_ = pm.FindControl("login");
-    nick_ = pm.FindControl<skin::Label>("nick");
-    tip_ = pm.FindControl<skin::Label>("tip");
-    goods_ = pm.FindControl<skin::Container>("goods");
-    discount_ = pm.FindControl<skin::Label>("discount");
-    price_ = pm.FindControl<skin::Label>("price");
-    vip_ = pm.FindControl<skin::Option>("vip");
-    wechatOpt_ = pm.FindControl<skin::Option>("wechat_opt");
-    aliOpt_ = pm.FindControl<skin::Option>("ali_opt");
-    if (!nick_ || !tip_ || !goods_ || !discount_ || !price_ || !vip_ || !wechatOpt_ || !aliOpt_) {
-        VL_ERROR("create pay window failed, a control has the wrong class");
+    // Only notifications of these two are used, but a layout without them cannot work.
+    skin::Control* count = nullptr;
+    skin::Control* ali = nullptr;
+    if (!Manager().Bind({{"login", &login_},
+                         {"nick", &nick_},
+                         {"tip", &tip_},
+                         {"vip_bg", &vipBg_},
+                         {"vip_icon", &vipIcon_},
+                         {"vip_name", &vipName_},
+                         {"vip", &vip_},
+                         {"count_bg", &countBg_},
+                         {"count_icon", &countIcon_},
+                         {"count_name", &countName_},
+                         {"count", &count},
+                         {"goods", &goods_},
+                         {"discount", &discount_},
+                         {"wechat", &wechat_},
+                         {"wechat_bk", &wechatBk_},
+                         {"wechat_opt", &wechatOpt_},
+                         {"ali", &ali},
+                         {"ali_bk", &aliBk_},
+                         {"ali_opt", &aliOpt_},
+                         {"price", &price_}})) {
         return false;
     }
     goodsArea_ = goods_->GetPos();
@@ -112,8 +113,9 @@ vl::LRESULT PayWnd::HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lP
             return 0;
         case WM_USER_MANAGER_LOGIN:
         case WM_USER_MANAGER_UPDATE:
-            if (wParam == 1 && lParam != 0) {
-                ShowUser(*reinterpret_cast<const UserInfo*>(lParam));
+            if (const auto answer = vl::TakePosted<UserManagerAccountAnswer>(lParam);
+                wParam == 1 && answer != nullptr) {
+                ShowUser(answer->user);
             }
             return 0;
         case WM_USER_MANAGER_LOGOUT:
@@ -297,30 +299,27 @@ void PayWnd::SelectTile(skin::Control* option) {
     selected_ = shown_[chosen->GetTag()];
     discount_->SetText(vl::ToUnicodeW(selected_.goodsDesc));
     price_->SetText(FormatPrice(selected_.price));
-    auto* wechat = Manager().FindControl("wechat");
     if (selected_.goodsCategory == Good::kAlipayOnlyCategory) {
-        wechat->SetVisible(false);
+        wechat_->SetVisible(false);
         aliOpt_->Selected(true);
     } else {
-        wechat->SetVisible(true);
+        wechat_->SetVisible(true);
     }
 }
 
 void PayWnd::ShowTab(bool vip) {
-    auto& pm = Manager();
-    pm.FindControl("vip_bg")->SetVisible(vip);
-    pm.FindControl("vip_icon")->SetBkImage(vip ? u"pay/tab_vip_on.png" : u"pay/tab_vip_off.png");
-    pm.FindControl("vip_name")->SetTextColor(vip ? kTabOn : kTabOff);
-    pm.FindControl("count_bg")->SetVisible(!vip);
-    pm.FindControl("count_icon")
-        ->SetBkImage(vip ? u"pay/tab_count_off.png" : u"pay/tab_count_on.png");
-    pm.FindControl("count_name")->SetTextColor(vip ? kTabOff : kTabOn);
+    vipBg_->SetVisible(vip);
+    vipIcon_->SetBkImage(vip ? u"pay/tab_vip_on.png" : u"pay/tab_vip_off.png");
+    vipName_->SetTextColor(vip ? kTabOn : kTabOff);
+    countBg_->SetVisible(!vip);
+    countIcon_->SetBkImage(vip ? u"pay/tab_count_off.png" : u"pay/tab_count_on.png");
+    countName_->SetTextColor(vip ? kTabOff : kTabOn);
     UpdateGoodsInfo(vip ? vipGoods_ : countGoods_);
 }
 
 void PayWnd::ShowPayMethod(bool wechat) {
-    Manager().FindControl("wechat_bk")->SetBkImage(wechat ? kSelectedBk : kNormalBk);
-    Manager().FindControl("ali_bk")->SetBkImage(wechat ? kNormalBk : kSelectedBk);
+    wechatBk_->SetBkImage(wechat ? kSelectedBk : kNormalBk);
+    aliBk_->SetBkImage(wechat ? kNormalBk : kSelectedBk);
 }
 
 void PayWnd::OpenLink(int index) {

@@ -78,4 +78,13 @@ private:
     skin::Option* vip_ = nullptr;
     skin::Option* wechatOpt_ = nullptr;
     skin::Option* aliOpt_ = nullptr;
+    skin::Control* vipBg_ = nullptr;
+    skin::Control* vipIcon_ = nullptr;
+    skin::Control* vipName_ = nullptr;
+    skin::Control* countBg_ = nullptr;
+    skin::Control* countIcon_ = nullptr;
+    skin::Control* countName_ = nullptr;
+    skin::Control* wechat_ = nullptr;
+    skin::Control* wechatBk_ = nullptr;
+    skin::Control* aliBk_ = nullptr;
 };

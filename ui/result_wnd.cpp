@@ -106,20 +106,13 @@ bool ResultWnd::Init() {
     translator_.Init(this);
     // A local model takes a moment to load: on the task thread now, not on the first capture.
     translator_.Preload(vl::LangCodeToId(ConfigManager::Instance()->conf().lang().src()));
-    skin::PaintManager& pm = Manager();
-    resultImage_ = pm.FindControl("result_image");
-    resultClip_ = pm.FindControl("result_clip");
-    resultMask_ = pm.FindControl("result_mask");
-    resultMaskBorder_ = pm.FindControl("result_mask_border");
-    resultStatus_ = pm.FindControl<skin::Label>("result_status");
-    if (resultImage_ == nullptr || resultClip_ == nullptr || resultMask_ == nullptr ||
-        resultMaskBorder_ == nullptr || resultStatus_ == nullptr) {
-        VL_ERROR("get sub controls failed");
-        return false;
-    }
-    result_ = pm.FindControl("result");
-    resultTranslation_ = pm.FindControl<skin::Container>("result_translation");
-    if (resultTranslation_ == nullptr) {
+    if (!Manager().Bind({{"result_image", &resultImage_},
+                         {"result_clip", &resultClip_},
+                         {"result_mask", &resultMask_},
+                         {"result_mask_border", &resultMaskBorder_},
+                         {"result_status", &resultStatus_},
+                         {"result", &result_},
+                         {"result_translation", &resultTranslation_}})) {
         VL_ERROR("get sub controls failed");
         return false;
     }
@@ -429,8 +422,8 @@ void ResultWnd::ClipConfirmWithRect(const skin::Rect& clip) {
     ShowStatus(u"正在识别翻译…");
 }
 
-void ResultWnd::OnTranslatorResult(std::uint32_t id, bool ok, TranslateTask& task,
-                                   std::vector<TranslateLine>& lines) {
+void ResultWnd::OnTranslatorResult(std::uint32_t id, bool ok, TranslateTask task,
+                                   std::vector<TranslateLine> lines) {
     std::unique_ptr<Finished> finished(new (std::nothrow) Finished());
     if (!finished) {
         VL_ERROR("create translation result failed, no enough memory");

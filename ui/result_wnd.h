@@ -53,8 +53,8 @@ public:
     void RunHotKeyCommand(bool translate);
 
     // Task thread: hands the result to the UI thread.
-    void OnTranslatorResult(std::uint32_t id, bool ok, TranslateTask& task,
-                            std::vector<TranslateLine>& lines) override;
+    void OnTranslatorResult(std::uint32_t id, bool ok, TranslateTask task,
+                            std::vector<TranslateLine> lines) override;
 
     // A finished task on its way to the UI thread.
     static constexpr vl::UINT kResultMessage = vl::WM_APP + 20;

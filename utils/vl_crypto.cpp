@@ -26,6 +26,15 @@ std::string Sha256Hex(const std::string& bytes) {
     return ToHex(digest, sizeof(digest));
 }
 
+std::string Md5Hex(const std::string& bytes) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    if (EVP_Digest(bytes.data(), bytes.size(), digest, &len, EVP_md5(), nullptr) != 1) {
+        return std::string();
+    }
+    return ToHex(digest, len);
+}
+
 std::string HmacSha256Hex(const std::string& key, const std::string& data) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int len = 0;

@@ -81,7 +81,7 @@ std::string ResolveLinks(const std::string& path) {
 }
 
 bool WriteFileAtomically(const std::string& requested, const std::string& bytes, std::string& error,
-                         LinkPolicy links) {
+                         LinkPolicy links, unsigned mode) {
     const std::string path =
         links == LinkPolicy::WriteThrough ? ResolveLinks(requested) : requested;
     std::string temp = path + ".XXXXXX";
@@ -100,8 +100,11 @@ bool WriteFileAtomically(const std::string& requested, const std::string& bytes,
     };
     // mkstemp makes the file private; keep the mode of the file being replaced instead.
     struct stat old {};
-    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    if (::fchmod(fd, mode) != 0) {
+    mode_t newMode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    if (mode != kKeepMode) {
+        newMode = static_cast<mode_t>(mode & 07777);
+    }
+    if (::fchmod(fd, newMode) != 0) {
         return fail("chmod", errno);
     }
     std::size_t done = 0;

@@ -24,8 +24,10 @@ std::string ResolveLinks(const std::string& path);
 // Replaces `path` with `bytes` so that readers see either the old or the new content, never a
 // mix: the bytes go to a fresh file (created exclusively) in the same folder, are synced, and the
 // file is renamed over `path`. On failure the old file is untouched, no temporary file is left,
-// and `error` says what failed (a folder that takes no new file is named as such).
+// and `error` says what failed (a folder that takes no new file is named as such). The new file
+// keeps the mode of the one it replaces (0644 for a new one) unless `mode` is given.
+inline constexpr unsigned kKeepMode = ~0u;
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error,
-                         LinkPolicy links = LinkPolicy::WriteThrough);
+                         LinkPolicy links = LinkPolicy::WriteThrough, unsigned mode = kKeepMode);
 
 }  // namespace vl

@@ -47,6 +47,24 @@ bool ApplySection(const nlohmann::json& root, const char* section,
     return ok;
 }
 
+// The optional "memory" switch of the "translate" member.
+bool ApplyTranslateSwitch(const nlohmann::json& root, bool& memory) {
+    const auto it = root.find("translate");
+    if (it == root.end() || !it->is_object()) {
+        return true;  // a section of the wrong type is reported by ApplySection
+    }
+    const auto m = it->find("memory");
+    if (m == it->end()) {
+        return true;
+    }
+    if (!m->is_boolean()) {
+        VL_WARN("service config member \"translate.memory\" is not a boolean, default kept");
+        return false;
+    }
+    memory = m->get<bool>();
+    return true;
+}
+
 std::mutex g_mutex;
 std::optional<ServiceConfig> g_config;
 
@@ -83,6 +101,18 @@ bool ApplyServiceConfig(const std::string& jsonText, ServiceConfig& c) {
                         {"api_key", &c.baiduOcr.apiKey},
                         {"secret_key", &c.baiduOcr.secretKey}});
     ok &= ApplySection(root, "local_ocr", {{"data_dir", &c.localOcr.dataDir}});
+    ok &= ApplySection(root, "translate", {{"engine", &c.translate.engine}});
+    ok &= ApplyTranslateSwitch(root, c.translate.memory);
+    ok &= ApplySection(root, "openai_translate",
+                       {{"url", &c.openaiTranslate.url},
+                        {"api_key", &c.openaiTranslate.apiKey},
+                        {"model", &c.openaiTranslate.model}});
+    ok &= ApplySection(root, "deepl_translate",
+                       {{"url", &c.deeplTranslate.url}, {"auth_key", &c.deeplTranslate.authKey}});
+    ok &= ApplySection(root, "baidu_translate",
+                       {{"url", &c.baiduTranslate.url},
+                        {"app_id", &c.baiduTranslate.appId},
+                        {"secret_key", &c.baiduTranslate.secretKey}});
     ok &= ApplySection(root, "links",
                        {{"help", &c.links.help},
                         {"agreement", &c.links.agreement},
@@ -113,14 +143,79 @@ ServiceConfig LoadServiceConfig(const std::string& path) {
     return config;
 }
 
+std::string ServiceConfigPath() {
+    const std::string dir = ToString(ConfigDir());
+    return dir.empty() ? std::string() : dir + "/" + kServiceConfigFile;
+}
+
 ServiceConfig Services() {
     std::lock_guard lock(g_mutex);
     if (!g_config) {
-        const std::string dir = ToString(ConfigDir());
-        g_config =
-            dir.empty() ? ServiceConfig{} : LoadServiceConfig(dir + "/" + kServiceConfigFile);
+        const std::string path = ServiceConfigPath();
+        g_config = path.empty() ? ServiceConfig{} : LoadServiceConfig(path);
     }
     return *g_config;
+}
+
+bool SaveTranslateConfig(const std::string& path, const ServiceConfig& c, std::string& error) {
+    if (path.empty()) {
+        error = "the services file has no folder";
+        return false;
+    }
+    std::string text;
+    nlohmann::json root = nlohmann::json::object();
+    switch (ReadWholeFile(path, text, error)) {
+        case ReadFileResult::Failed:
+            return false;
+        case ReadFileResult::Missing:
+            break;
+        case ReadFileResult::Ok:
+            try {
+                root = json::Parse(text);
+            } catch (const std::exception& e) {
+                error = "\"" + path + "\" is not valid JSON (" + e.what() + "), left as it was";
+                return false;
+            }
+            if (!root.is_object()) {
+                error = "\"" + path + "\" is not a JSON object, left as it was";
+                return false;
+            }
+            break;
+    }
+    // Members of a section that the page does not show stay; a section of another type is ours.
+    auto section = [&root](const char* name) -> nlohmann::json& {
+        nlohmann::json& s = root[name];
+        if (!s.is_object()) {
+            s = nlohmann::json::object();
+        }
+        return s;
+    };
+    nlohmann::json& translate = section("translate");
+    translate["engine"] = c.translate.engine;
+    translate["memory"] = c.translate.memory;
+    nlohmann::json& youdao = section("youdao_translate");
+    youdao["url"] = c.youdaoTranslate.url;
+    youdao["app_key"] = c.youdaoTranslate.appKey;
+    youdao["app_secret"] = c.youdaoTranslate.appSecret;
+    nlohmann::json& openai = section("openai_translate");
+    openai["url"] = c.openaiTranslate.url;
+    openai["api_key"] = c.openaiTranslate.apiKey;
+    openai["model"] = c.openaiTranslate.model;
+    nlohmann::json& deepl = section("deepl_translate");
+    deepl["url"] = c.deeplTranslate.url;
+    deepl["auth_key"] = c.deeplTranslate.authKey;
+    nlohmann::json& baidu = section("baidu_translate");
+    baidu["url"] = c.baiduTranslate.url;
+    baidu["app_id"] = c.baiduTranslate.appId;
+    baidu["secret_key"] = c.baiduTranslate.secretKey;
+    std::string out;
+    try {
+        out = root.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    } catch (const std::exception& e) {
+        error = std::string("services file cannot be written, ") + e.what();
+        return false;
+    }
+    return WriteFileAtomically(path, out, error, LinkPolicy::WriteThrough, 0600);
 }
 
 std::string LinkUrl(const std::string& target) {

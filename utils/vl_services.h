@@ -31,6 +31,27 @@ struct ServiceConfig {
     struct LocalOcr {
         std::string dataDir = "/usr/share/tesseract-ocr/5/tessdata";
     } localOcr;
+    // The translation engine of a run ("youdao", "openai", "deepl" or "baidu") and whether the
+    // translation memory answers repeated lines.
+    struct Translate {
+        std::string engine = "youdao";
+        bool memory = true;
+    } translate;
+    // A chat-completions server: hosted, or local (no key, no Authorization header).
+    struct OpenAiTranslate {
+        std::string url;
+        std::string apiKey;
+        std::string model = "gpt-4o-mini";
+    } openaiTranslate;
+    struct DeeplTranslate {
+        std::string url = "https://api.deepl.com";
+        std::string authKey;
+    } deeplTranslate;
+    struct BaiduTranslate {
+        std::string url = "https://fanyi-api.baidu.com/api/trans/vip/translate";
+        std::string appId;
+        std::string secretKey;
+    } baiduTranslate;
     // Pages the windows link to: an http(s) address, or a path on the back-end.
     struct Links {
         std::string help = "/pages/help";
@@ -52,8 +73,17 @@ bool ApplyServiceConfig(const std::string& jsonText, ServiceConfig& config);
 // read is logged.
 ServiceConfig LoadServiceConfig(const std::string& path);
 
-// The process's configuration: loaded from the settings folder on first use.
+// Where the process's services file is (in the settings folder).
+std::string ServiceConfigPath();
+
+// The process's configuration: loaded from ServiceConfigPath() on first use.
 ServiceConfig Services();
+
+// Writes the translation members of `config` ("translate", "youdao_translate",
+// "openai_translate", "deepl_translate", "baidu_translate") into the services file at `path`,
+// keeping every other member as it stands; the file is replaced atomically and readable only by
+// its owner. A file that exists but is not a JSON object is not touched: false with `error`.
+bool SaveTranslateConfig(const std::string& path, const ServiceConfig& config, std::string& error);
 
 // The address a link target leads to: a link name of the services file ("help", "agreement",
 // "privacy", "contact", "vip_agreement") stands for its configured value; a path ("/pages/help")

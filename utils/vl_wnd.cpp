@@ -19,7 +19,6 @@ struct PendingSend {
 
     HWND hwnd = nullptr;
     IMessageLoop* loop = nullptr;
-    SendGate* gate = nullptr;
     UINT msg = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
@@ -160,34 +159,14 @@ void SetLoopEnded(IMessageLoop* loop, bool ended) {
     r.AbandonLocked([loop](const PendingSend& p) { return p.loop == loop; });
 }
 
-void SendGate::Abort() {
-    Registry& r = Reg();
-    std::lock_guard lock(r.mutex);
-    aborted_ = true;
-    r.AbandonLocked([this](const PendingSend& p) { return p.gate == this; });
-}
-
-void SendGate::Reset() {
-    Registry& r = Reg();
-    std::lock_guard lock(r.mutex);
-    aborted_ = false;
-}
-
-bool SendGate::Aborted() const {
-    Registry& r = Reg();
-    std::lock_guard lock(r.mutex);
-    return aborted_;
-}
-
-bool SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result,
-                 SendGate* gate) {
+bool SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     Registry& r = Reg();
     auto call = std::make_shared<PendingSend>();
     IMessageHandler* direct = nullptr;
     {
         std::lock_guard lock(r.mutex);
         const WindowEntry* e = LiveEntryLocked(r, hwnd);
-        if (e == nullptr || (gate != nullptr && gate->aborted_)) {
+        if (e == nullptr) {
             return false;
         }
         if (e->loop->IsLoopThread()) {
@@ -195,7 +174,6 @@ bool SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* res
         } else {
             call->hwnd = hwnd;
             call->loop = e->loop;
-            call->gate = gate;
             call->msg = msg;
             call->wParam = wParam;
             call->lParam = lParam;

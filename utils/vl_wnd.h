@@ -110,26 +110,11 @@ bool IsWindow(HWND hwnd);
 // window of an ended loop give up; new ones are refused.
 void SetLoopEnded(IMessageLoop* loop, bool ended);
 
-// Lets the owner of a sending thread cut its synchronous deliveries short (a shutdown that waits
-// for that thread). Once aborted, every send guarded by the gate gives up, also one in flight,
-// until Reset.
-class SendGate {
-public:
-    void Abort();
-    void Reset();
-    bool Aborted() const;
-
-private:
-    friend bool SendMessage(HWND, UINT, WPARAM, LPARAM, LRESULT*, SendGate*);
-    bool aborted_ = false;  // guarded by the registry's lock
-};
-
 // Synchronous delivery. On the window's own thread the handler runs at once; from another thread
 // the call blocks until the window's loop has run it. Gives up (false) when the window is unknown
-// or being destroyed, its loop has ended, or `gate` is aborted; a handler already running is
-// always waited for, so the message's payload outlives it.
-bool SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result = nullptr,
-                 SendGate* gate = nullptr);
+// or being destroyed, or its loop has ended; a handler already running is always waited for, so
+// the message's payload outlives it.
+bool SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result = nullptr);
 
 // Asynchronous delivery on the window's loop; false when it cannot be queued.
 bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

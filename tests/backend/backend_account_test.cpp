@@ -116,8 +116,16 @@ TEST_F(BackendAccountTest, ASecondSignInSignsTheFirstOut) {
 TEST_F(BackendAccountTest, TranslationsChargeTheFreeQuotaThenPacksAndStopAtZero) {
     const UserInfo info = SignInWithPhone();
     const auto translate = [&](const std::string& logId) {
-        manager_->TranslateEnd(true, logId, "", "jap", "chs", {{"こんにちは", "你好"}}, "baidu",
-                               120, "youdao", 80);
+        manager_->TranslateEnd({.ok = true,
+                                .logId = logId,
+                                .errInfo = "",
+                                .fromLang = "jap",
+                                .toLang = "chs",
+                                .lines = {{"こんにちは", "你好"}},
+                                .ocrVendor = "baidu",
+                                .ocrTime = 120,
+                                .transVendor = "youdao",
+                                .transTime = 80});
     };
     // The program's own bodies are accepted, and its reading of the answers follows the counts.
     translate("L1");

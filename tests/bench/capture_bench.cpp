@@ -2,7 +2,9 @@
 // the read into both forms (R, G, B rows and the display picture), into a reused buffer as the
 // capture windows keep one, and into a fresh one. The result window on an 800×300 region: hotkey
 // to OCR request arriving (ImageMagick beside it), a 50-line result to all labels painted, and a
-// click on the main window's start button to the ball shown.
+// click on the main window's start button to the ball shown. A 20-line run from the OCR answer to
+// its labels painted: every line known to the translation memory, and the same run through a
+// loopback engine.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -13,12 +15,15 @@
 #include <thread>
 
 #include "config/config_manager.h"
+#include "logic/translation_memory.h"
+#include "logic/translator.h"
 #include "platform/screen_capture.h"
 #include "platform/x11.h"
 #include "tests/e2e/desktop_session.h"
 #include "tests/support/account_backend.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/process.h"
+#include "tests/support/temp_dir.h"
 #include "ui/main_wnd.h"
 #include "ui/result_wnd.h"
 #include "ui/skin/button.h"
@@ -110,7 +115,8 @@ void ResultToLabelsPainted(benchmark::State& state) {
             lines[i].translation = u"第" + std::u16string(1, u'一' + i % 9) + u"行的译文";
         }
         const auto start = Clock::now();
-        result->OnTranslatorResult(g_ocrRequests, true, task, lines);  // one request per run
+        // One request per run.
+        result->OnTranslatorResult(g_ocrRequests, true, std::move(task), std::move(lines));
         while (labels->GetCount() < 50 && Clock::now() - start < std::chrono::seconds(5))
             QCoreApplication::processEvents();
         if (labels->GetCount() < 50) {
@@ -120,6 +126,62 @@ void ResultToLabelsPainted(benchmark::State& state) {
         QCoreApplication::processEvents();  // the labels' paint and its flush to the screen
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
     }
+}
+
+constexpr int kRunLines = 20;
+
+std::vector<TranslateLine> RecognisedLines() {
+    std::vector<TranslateLine> lines(kRunLines);
+    for (int i = 0; i < kRunLines; ++i) {
+        lines[i].lang = 3;
+        lines[i].text = "第" + std::to_string(i) + "行のセリフです";
+        lines[i].rect = {10, 14 * i, 700, 14 * i + 12};
+    }
+    return lines;
+}
+
+// From the OCR answer in hand: the translation step (memory or engine), then the result window's
+// labels placed and painted.
+void OcrAnswerToLabelsPainted(benchmark::State& state, bool fromMemory) {
+    ResultWnd* result = ResultWnd::Instance();
+    auto* labels = result->Manager().FindControl<skin::Container>("result_translation");
+    vl::test::TempDir dir;
+    TranslationMemory memory(dir.File("memory.sqlite3"));
+    vl::ServiceConfig config = vl::Services();
+    config.translate.memory = fromMemory;
+    vl::SetServices(config);
+    Translator translator;
+    translator.UseMemory(&memory);
+    if (fromMemory) {
+        TranslateTask warm;
+        std::vector<TranslateLine> lines = RecognisedLines();
+        if (!translator.Translate(warm, lines)) {
+            state.SkipWithError(("the memory could not be filled: " + warm.transErrInfo).c_str());
+            return;
+        }
+    }
+    for (auto _ : state) {
+        result->Translate();
+        QTest::qWait(30);
+        TranslateTask task;
+        std::vector<TranslateLine> lines = RecognisedLines();
+        const auto start = Clock::now();
+        if (!translator.Translate(task, lines)) {
+            state.SkipWithError(task.transErrInfo.c_str());
+            break;
+        }
+        result->OnTranslatorResult(g_ocrRequests, true, task, lines);
+        while (labels->GetCount() < kRunLines && Clock::now() - start < std::chrono::seconds(5))
+            QCoreApplication::processEvents();
+        if (labels->GetCount() < kRunLines) {
+            state.SkipWithError("the labels were not placed within 5 s");
+            break;
+        }
+        QCoreApplication::processEvents();
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    config.translate.memory = false;
+    vl::SetServices(config);
 }
 
 bool BallShown() {
@@ -168,6 +230,10 @@ int main(int argc, char** argv) {
         ++g_ocrRequests;
         return vl::test::LoopbackServer::Reply{500, "busy"};
     });
+    std::string pieces;
+    for (int i = 0; i < kRunLines; ++i)
+        pieces += "第" + std::to_string(i) + "行的台词\\n";
+    services.Set("/api", 200, R"({"errorCode":"0","translation":[")" + pieces + R"("]})");
     vl::test::AccountBackend backend;  // the sign-in and the usage reports go there
     backend.Set(velmora::protocol::kUserInfo.path, 200,
                 vl::test::AccountBackend::UserInfoAnswer("u-1", "小明"));
@@ -208,6 +274,16 @@ int main(int argc, char** argv) {
             ->UseManualTime()
             ->Iterations(1)
             ->Repetitions(repeats)
+            ->ReportAggregatesOnly(true)
+            ->Unit(benchmark::kMillisecond);
+    }
+    for (const bool fromMemory : {true, false}) {
+        benchmark::RegisterBenchmark(fromMemory ? "OcrAnswerToLabelsPainted20LinesFromMemory"
+                                                : "OcrAnswerToLabelsPainted20LinesLoopbackEngine",
+                                     OcrAnswerToLabelsPainted, fromMemory)
+            ->UseManualTime()
+            ->Iterations(1)
+            ->Repetitions(30)
             ->ReportAggregatesOnly(true)
             ->Unit(benchmark::kMillisecond);
     }

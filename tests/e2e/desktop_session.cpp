@@ -91,7 +91,8 @@ int WaitChild(pid_t pid, std::chrono::milliseconds timeout, int* status) {
 
 }  // namespace
 
-XServer::XServer(const std::string& screen, bool windowManager, bool trayHost) {
+XServer::XServer(const std::string& screen, bool windowManager, bool trayHost,
+                 const std::vector<std::string>& without) {
     for (int n = 90; n < 190 && pid_ < 0; ++n) {
         const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
         const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
@@ -99,8 +100,11 @@ XServer::XServer(const std::string& screen, bool windowManager, bool trayHost) {
             continue;
         number_ = n;
         // -noreset: the server must survive its last client leaving between steps.
-        pid_ = Spawn({"Xvfb", Display(), "-noreset", "-nolisten", "tcp", "-screen", "0", screen},
-                     {}, {}, "", "");
+        std::vector<std::string> argv{"Xvfb", Display(), "-noreset", "-nolisten",
+                                      "tcp",  "-screen", "0",        screen};
+        for (const std::string& extension : without)
+            argv.insert(argv.end(), {"-extension", extension});
+        pid_ = Spawn(argv, {}, {}, "", "");
     }
     for (int i = 0; i < 500 && pid_ > 0; ++i) {
         if (CanConnect(Display())) {
@@ -167,7 +171,8 @@ void ProgramRun::UseUnreachableBackend() {
 }
 
 bool ProgramRun::Start(const std::string& display,
-                       const std::map<std::string, std::string>& extraEnv) {
+                       const std::map<std::string, std::string>& extraEnv,
+                       const std::vector<std::string>& args) {
     std::map<std::string, std::string> env = extraEnv;
     env["QT_QPA_PLATFORM"] = "xcb";
     std::vector<std::string> unset;
@@ -176,7 +181,9 @@ bool ProgramRun::Start(const std::string& display,
     } else {
         env["DISPLAY"] = display;
     }
-    pid_ = Spawn({executable_}, env, unset, dir_.Path().string(), dir_.File("stderr.txt"));
+    std::vector<std::string> argv{executable_};
+    argv.insert(argv.end(), args.begin(), args.end());
+    pid_ = Spawn(argv, env, unset, dir_.Path().string(), dir_.File("stderr.txt"));
     return pid_ > 0;
 }
 

@@ -16,8 +16,9 @@ namespace vl::test {
 // stopped with the object.
 class XServer {
 public:
+    // `without` names server extensions left out (e.g. "MIT-SHM").
     explicit XServer(const std::string& screen = "1280x800x24", bool windowManager = false,
-                     bool trayHost = false);
+                     bool trayHost = false, const std::vector<std::string>& without = {});
     ~XServer();
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
@@ -49,8 +50,9 @@ public:
     // A back-end address that refuses connections at once.
     void UseUnreachableBackend();
 
-    // Starts the program with `env` added; `display` empty runs it without DISPLAY.
-    bool Start(const std::string& display, const std::map<std::string, std::string>& env = {});
+    // Starts the program with `env` added and `args`; `display` empty runs it without DISPLAY.
+    bool Start(const std::string& display, const std::map<std::string, std::string>& env = {},
+               const std::vector<std::string>& args = {});
     pid_t Pid() const { return pid_; }
     void Signal(int sig);
     // Waits for the program to end; its exit code, or -1 (killed after `timeout`).

@@ -27,7 +27,7 @@ std::string WmState(const std::string& display) {
 
 // A window manager but no tray host: the close button minimises the main window (the task bar
 // gives it back); a second start brings it forward and ends with 0, touching none of its files,
-// while the first keeps running with its hotkeys held.
+// while the first keeps running with its hotkeys held; "--region" reaches it the same way.
 TEST(SingleInstance, WithoutATrayCloseMinimisesAndASecondStartBringsTheFirstForward) {
     vl::test::XServer x("1280x800x24", true, false);
     if (!x.Ready())
@@ -58,12 +58,22 @@ TEST(SingleInstance, WithoutATrayCloseMinimisesAndASecondStartBringsTheFirstForw
     EXPECT_FALSE(std::filesystem::exists(second.Dir().Path() / "log"));
     EXPECT_FALSE(std::filesystem::exists(second.Dir().Path() / "velmora.xml"));
 
+    // "--region" through the running start opens its region selection and ends with 0.
+    vl::test::ProgramRun region;
+    ASSERT_TRUE(region.Start(d, {}, {"--region"}));
+    EXPECT_EQ(region.WaitExit(30s), 0) << region.Stderr();
+    EXPECT_TRUE(vl::test::WaitUntil([&] {
+        return XdoTool(d, {"search", "--onlyvisible", "--name", "Velmora翻译-区域"}).size() > 1;
+    })) << "no region selection after --region";
+    XdoTool(d, {"key", "Escape"});
+
     vl::test::ProbeRun grab(d, "hotkey");
     EXPECT_EQ(grab.WaitForLine("refused", 30s), "refused, last error 1409") << grab.Output();
 
     first.Signal(SIGTERM);
     EXPECT_EQ(first.WaitExit(60s), 0);
     const auto log = first.LogMessages();
-    for (const char* once : {"system tray not available", "instance command \"show\" received"})
+    for (const char* once : {"system tray not available", "instance command \"show\" received",
+                             "instance command \"region\" received"})
         EXPECT_EQ(std::count(log.begin(), log.end(), once), 1) << once;
 }

@@ -47,6 +47,7 @@ struct CaptureCase {
     std::string dpi;  // what the logic converts with
     std::string ratio;
     bool windowManager = false;  // the hidden window is a managed one, framed by the manager
+    bool shm = true;             // the server offers shared memory (else GetImage is used)
 };
 void PrintTo(const CaptureCase& c, std::ostream* os) {
     *os << c.name;
@@ -56,7 +57,11 @@ class X11Capture : public ::testing::TestWithParam<CaptureCase> {};
 
 TEST_P(X11Capture, GivesRgbRowsAndAPictureThatAgreeWithTheDpi) {
     const CaptureCase& c = GetParam();
-    START_X(x, "1366x768x24", c.windowManager);
+    START_X(x, "1366x768x24", c.windowManager, false,
+            c.shm ? std::vector<std::string>{} : std::vector<std::string>{"MIT-SHM"});
+    ASSERT_EQ(OnDisplay(x.Display(), {"xdpyinfo", "-queryExtensions"}).find("MIT-SHM") !=
+                  std::string::npos,
+              c.shm);
     vl::test::TempDir dir;
     const std::string picture = dir.File("corners.png");
     OnDisplay(x.Display(), {"convert", "-size", "1366x768", "xc:#FF0000", "-fill", "#00FF00",
@@ -84,8 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
         CaptureCase{"One", {}, "96", "1366x768", "96", "1"},
         CaptureCase{"Two", {{"QT_SCALE_FACTOR", "2"}}, "96", "683x384", "192", "2"},
         CaptureCase{"Off", {{"QT_ENABLE_HIGHDPI_SCALING", "0"}}, "192", "1366x768", "96", "1"},
-        CaptureCase{
-            "Managed", {{"VELMORA_PROBE_MANAGED", "1"}}, "96", "1366x768", "96", "1", true}),
+        CaptureCase{"Managed", {{"VELMORA_PROBE_MANAGED", "1"}}, "96", "1366x768", "96", "1", true},
+        CaptureCase{"WithoutSharedMemory", {}, "96", "1366x768", "96", "1", false, false}),
     [](const auto& info) { return info.param.name; });
 
 // The overlay covers the screen and gets Escape even when the X focus is elsewhere (none at all).

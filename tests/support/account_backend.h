@@ -66,13 +66,12 @@ private:
     vl::ServiceConfig saved_;
 };
 
-// What a listener window received, with the payload copied while the message was handled.
+// What a listener window received, with the payload taken over while the message was handled.
 struct ListenerMessage {
     vl::UINT msg = 0;
     vl::WPARAM wParam = 0;
-    vl::LPARAM lParam = 0;
     UserInfo info;     // WM_USER_MANAGER_LOGIN / _UPDATE with wParam 1
-    std::string text;  // narrow texts
+    std::string text;  // their error text, or the reason of a logout
 };
 
 // A recording window on a message loop of its own thread, like a window of the UI thread.
@@ -98,12 +97,16 @@ public:
     vl::HWND Hwnd() const { return hwnd_; }
 
     vl::LRESULT HandleMessage(vl::UINT msg, vl::WPARAM wParam, vl::LPARAM lParam) override {
-        ListenerMessage m{msg, wParam, lParam, {}, {}};
-        if (lParam != 0 && wParam == 1 &&
-            (msg == WM_USER_MANAGER_LOGIN || msg == WM_USER_MANAGER_UPDATE)) {
-            m.info = *reinterpret_cast<const UserInfo*>(lParam);
-        } else if (lParam != 0 && msg != WM_USER_MANAGER_REQUEST_PHONE_CODE) {
-            m.text = *reinterpret_cast<const std::string*>(lParam);
+        ListenerMessage m{msg, wParam, {}, {}};
+        if (msg == WM_USER_MANAGER_LOGIN || msg == WM_USER_MANAGER_UPDATE) {
+            if (auto answer = vl::TakePosted<UserManagerAccountAnswer>(lParam)) {
+                m.info = std::move(answer->user);
+                m.text = std::move(answer->error);
+            }
+        } else if (msg == WM_USER_MANAGER_LOGOUT) {
+            if (auto notice = vl::TakePosted<UserManagerLogoutNotice>(lParam)) {
+                m.text = std::move(notice->reason);
+            }
         }
         std::lock_guard lock(mutex_);
         messages_.push_back(std::move(m));

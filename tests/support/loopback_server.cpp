@@ -106,6 +106,7 @@ VendorServices::VendorServices() : saved_(vl::Services()) {
     config.baiduOcr.generalUrl = Url("/general");
     config.youdaoOcr.url = Url("/ocrapi");
     config.youdaoTranslate.url = Url("/api");
+    config.translate.memory = false;  // a test that wants the memory brings its own
     vl::SetServices(config);
 }
 

@@ -10,6 +10,7 @@
 #include "ui/skin/button.h"
 #include "ui/skin/combo.h"
 #include "ui/skin/container.h"
+#include "ui/skin/edit.h"
 #include "ui/skin/label.h"
 #include "ui/skin/option.h"
 #include "ui/skin/result_zlabel.h"
@@ -277,4 +278,23 @@ TEST(Controls, BackgroundNineSliceLeavesTheHoleOut) {
     Render(mask);
     Render(mask);
     EXPECT_EQ(vl::test::LogCapture::Get()->Count("image no/such/picture.png not found"), 1u);
+}
+
+// A window binds its controls in one call: a name that is missing or names a control of another
+// kind fails the call, is named in the log and leaves its pointer null (not stale).
+TEST(Controls, BindFillsEveryPointerOrNamesWhatIsMissing) {
+    RecordingWnd w("login/ui.xml");
+    ASSERT_NE(w.Create(nullptr, u"bind", skin::WS_POPUP, 0), nullptr);
+    skin::Edit* phone = nullptr;
+    skin::Button* code = nullptr;  // an edit in the layout
+    skin::Control* stale = w.Manager().FindControl("qq");
+    vl::test::LogCapture::Get()->Clear();
+    EXPECT_FALSE(w.Manager().Bind({{"phone", &phone}, {"code", &code}, {"no_such", &stale}}));
+    EXPECT_NE(phone, nullptr);
+    EXPECT_EQ(code, nullptr);
+    EXPECT_EQ(stale, nullptr);
+    EXPECT_TRUE(
+        vl::test::LogCapture::Get()->Has("controls not found in the layout: code, no_such"));
+    EXPECT_TRUE(w.Manager().Bind({{"code", &phone}, {"qq", &code}}));
+    EXPECT_EQ(phone, w.Manager().FindControl("code"));
 }

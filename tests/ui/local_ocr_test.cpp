@@ -85,10 +85,10 @@ struct Result {
 
 class Recorder : public ITranslatorCallback {
 public:
-    void OnTranslatorResult(std::uint32_t, bool ok, TranslateTask& task,
-                            std::vector<TranslateLine>& lines) override {
+    void OnTranslatorResult(std::uint32_t, bool ok, TranslateTask task,
+                            std::vector<TranslateLine> lines) override {
         std::lock_guard lock(mutex_);
-        results_.push_back({ok, task, lines});
+        results_.push_back({ok, std::move(task), std::move(lines)});
     }
     // The result of the n-th task (from 1), waited for.
     Result Get(std::size_t n) {

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 
@@ -24,6 +26,7 @@
 #include "ui/skin/text.h"
 #include "ui/skin/window_widget.h"
 #include "utils/vl_browser.h"
+#include "utils/vl_services.h"
 #include "utils/vl_string.h"
 
 using vl::test::AccountBackend;
@@ -326,6 +329,65 @@ TEST_F(MainWindows, VersionCheckShowsThePageForANumberAndADecimalString) {
     }
 }
 
+// The engines page, opened from the settings page: its test runs the engine as the page shows it
+// (unsaved), and saving rewrites only the members it shows, privately.
+TEST_F(MainWindows, ServicesPageTestsTheShownEngineAndSavesKeepingOtherMembers) {
+    vl::test::LoopbackServer chat;
+    chat.Route(true, "/v1/chat/completions");
+    chat.Start();
+    chat.Set("/v1/chat/completions", 200,
+             R"({"choices":[{"message":{"role":"assistant","content":"[\"今天天气很好。\"]"}}]})");
+    const std::string path = vl::ServiceConfigPath();
+    const vl::ServiceConfig saved = vl::Services();
+    {
+        std::ofstream(path)
+            << R"({"extra":{"keep":[1,2]},"translate":{"engine":"youdao","future":"x"}})";
+    }
+    std::string failed, passed;
+    bool masked = false;
+    user_.On("velmora_main_settings_wnd", [&](skin::Window& w) {
+        User::Click(w, "services");
+        User::Click(w, "close");
+    });
+    user_.On("velmora_main_services_wnd", [&](skin::Window& w) {
+        masked = Find<skin::Edit>(&w, "openaiKey")->echoMode() == QLineEdit::Password;
+        Find<skin::Combo>(&w, "engine")->SelectItem(1);
+        Find<skin::Edit>(&w, "openaiUrl")->setText("");
+        User::Click(w, "test");
+        RunUntil([&] { return User::Text(w, "result").rfind("测试失败", 0) == 0; });
+        failed = User::Text(w, "result");
+        Find<skin::Edit>(&w, "openaiUrl")->setText(QString::fromStdString(chat.Url("/v1")));
+        User::Click(w, "test");
+        RunUntil([&] { return User::Text(w, "result").rfind("测试成功", 0) == 0; });
+        passed = User::Text(w, "result");
+        Find<skin::Combo>(&w, "ocr")->SelectItem(2);
+        User::Click(w, "save");
+        User::Click(w, "close");
+    });
+    QTest::mouseClick(Find<skin::Button>(main_, "settings"), Qt::LeftButton);
+
+    EXPECT_TRUE(masked);
+    EXPECT_EQ(failed, "测试失败：the chat-completions address is not set");
+    EXPECT_EQ(passed, "测试成功：今天天气很好。");
+    ASSERT_EQ(chat.Requests().size(), 1u);
+    std::ifstream in(path);
+    const nlohmann::json file = nlohmann::json::parse(in, nullptr, false);
+    EXPECT_EQ(file["extra"], nlohmann::json::parse(R"({"keep":[1,2]})"));
+    EXPECT_EQ(file["translate"]["future"], "x");
+    EXPECT_EQ(file["translate"]["engine"], "openai");
+    EXPECT_EQ(file["openai_translate"]["url"], chat.Url("/v1"));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(vl::Services().translate.engine, "openai");
+    EXPECT_NE(SettingsFile().find("<ocr>local</ocr>"), std::string::npos);
+
+    std::filesystem::remove(path);
+    vl::SetServices(saved);
+    ConfigManager::Instance()->conf().ocr().reset();
+    ConfigManager::Instance()->Flush();
+}
+
 std::string NoVipAnswer(int nums) {
     return R"({"code":0,"msg":"ok","data":{"userId":"u-2","nickname":"小李","avatar":"",)"
            R"("vipLevel":0,"vipEnd":"2000-01-01 00:00:00","vipNums":0,)"
@@ -342,7 +404,16 @@ TEST_F(MainWindows, TranslationsLeftFollowEachRunAndUsedUpOffersThePurchase) {
          {std::pair{R"({"code":0,"msg":"","data":{"unlimited":false,"nums":4}})", u"剩余4次"},
           std::pair{R"({"code":10701,"msg":"次数已用完"})", u"剩余0次"}}) {
         backend_->Set(b::kTransSaveNums.path, 200, answer);
-        UserManager::Instance()->TranslateEnd(true, "l", "", "eng", "chs", {}, "y", 1, "y", 1);
+        UserManager::Instance()->TranslateEnd({.ok = true,
+                                               .logId = "l",
+                                               .errInfo = "",
+                                               .fromLang = "eng",
+                                               .toLang = "chs",
+                                               .lines = {},
+                                               .ocrVendor = "y",
+                                               .ocrTime = 1,
+                                               .transVendor = "y",
+                                               .transTime = 1});
         EXPECT_TRUE(RunUntil([&] { return Find(main_, "nums")->GetText() == shown; }));
     }
     backend_->Set(b::kUserInfo.path, 200, NoVipAnswer(0));

@@ -84,7 +84,7 @@ protected:
         Scope("brain_all_scope");
         services_.Set("/general", 200, BaiduAnswer(2));
         services_.Set("/ocrapi", 200, R"({"errorCode":"0","Result":{"regions":[]}})");
-        services_.Set("/api", 200, R"({"errorCode":"0","translation":["A\nB\nC"]})");
+        services_.Set("/api", 200, R"({"errorCode":"0","translation":["A\nB"]})");
     }
     void Scope(const std::string& scope) {
         services_.Set(
@@ -205,19 +205,28 @@ TEST_F(ServicesTest, TranslationSendsASignedFormThatCountsUtf16Units) {
     EXPECT_EQ(services_.Requests("/api")[0].body.rfind("q=a+b%0A&from=ja&to=zh-CHS&", 0), 0u);
 }
 
-TEST_F(ServicesTest, TranslationBatchDistributesPiecesByPosition) {
-    services_.Set("/api", 200, R"({"errorCode":"0","translation":["A\n\nC"]})");
+// Pieces are positional (an empty line keeps its place); a piece more or less than the lines
+// fails the run instead of shifting translations onto the wrong lines.
+TEST_F(ServicesTest, TranslationBatchMapsPiecesOneToOne) {
+    services_.Set("/api", 200, R"({"errorCode":"0","translation":["A\n\nC\nD\n"]})");
     std::vector<TranslateLine> lines(4);
     const char* texts[] = {"a", "", "c", "d"};
     for (int i = 0; i < 4; ++i)
         lines[i].text = texts[i];
     TranslateTask task;
-    ASSERT_TRUE(translator_.TranslateYoudao(task, lines));
+    ASSERT_TRUE(translator_.Translate(task, lines)) << task.transErrInfo;
     EXPECT_EQ(LastForm("/api")[0].second, "a\n\nc\nd\n");
-    EXPECT_EQ(lines[0].translation, u"A");
-    EXPECT_EQ(lines[1].translation, u"");
-    EXPECT_EQ(lines[2].translation, u"C");
-    EXPECT_EQ(lines[3].translation, u"");
+    EXPECT_EQ(task.transVendor, "youdao");
+    const std::u16string expected[] = {u"A", u"", u"C", u"D"};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(lines[i].translation, expected[i]);
+
+    services_.Set("/api", 200, R"({"errorCode":"0","translation":["A\n\nC"]})");
+    for (TranslateLine& line : lines)
+        line.translation.clear();
+    EXPECT_FALSE(translator_.Translate(task, lines));
+    EXPECT_EQ(task.transErrInfo, "youdao answered 3 lines for 4 sent");
+    EXPECT_EQ(lines[0].translation, u"");
 }
 
 // One case per class: status, not JSON, bad envelope, bad element; and nesting past the
@@ -368,12 +377,12 @@ struct Result {
 // Collects callbacks; may push one more task from inside the first one.
 class Recorder : public ITranslatorCallback {
 public:
-    void OnTranslatorResult(std::uint32_t id, bool ok, TranslateTask& task,
-                            std::vector<TranslateLine>& lines) override {
+    void OnTranslatorResult(std::uint32_t id, bool ok, TranslateTask task,
+                            std::vector<TranslateLine> lines) override {
         if (Translator* t = std::exchange(pushFromCallback, nullptr))
             t->PushTask(id + 100, 0, 2, "again");
         std::lock_guard lock(mutex_);
-        results_.push_back({id, ok, task, lines});
+        results_.push_back({id, ok, std::move(task), std::move(lines)});
     }
     bool WaitFor(std::size_t n) {
         return vl::test::WaitUntil([&] { return Results().size() >= n; });

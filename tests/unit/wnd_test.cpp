@@ -160,34 +160,6 @@ TEST(Wnd, PostedPayloadIsTakenByTheHandlerOrFreed) {
     EXPECT_EQ(Payload::live, 0);
 }
 
-TEST(Wnd, GateAbortReleasesASenderWhoseReceiverIsBusy) {
-    // The receiving thread is this one; it does not pump while it "shuts down".
-    vl::MessageQueueLoop inner;
-    CountingLoop loop(inner);
-    RecordingWindow w;
-    const vl::HWND h = vl::RegisterWindow(&w, &loop);
-    vl::SendGate gate;
-    std::atomic<bool> returned{false};
-    std::atomic<bool> delivered{true};
-    std::thread sender([&] {
-        delivered = vl::SendMessage(h, vl::WM_USER + 101, 1, 0, nullptr, &gate);
-        returned = true;
-    });
-    EXPECT_TRUE(vl::test::WaitUntil([&] { return loop.dispatched == 1; }));  // queued, never run
-    EXPECT_FALSE(returned);
-    gate.Abort();
-    sender.join();
-    EXPECT_FALSE(delivered);
-    EXPECT_TRUE(gate.Aborted());
-    // Aborted gates refuse at once; the queued delivery never runs.
-    EXPECT_FALSE(vl::SendMessage(h, vl::WM_USER, 0, 0, nullptr, &gate));
-    inner.RunPending();
-    EXPECT_TRUE(w.Received().empty());
-    gate.Reset();
-    EXPECT_TRUE(vl::SendMessage(h, vl::WM_USER, 0, 0, nullptr, &gate));
-    vl::UnregisterWindow(h);
-}
-
 TEST(Wnd, DestroyingWindowOrEndedLoopReleasesSenders) {
     for (int variant = 0; variant < 2; ++variant) {
         vl::MessageQueueLoop inner;
@@ -210,22 +182,20 @@ TEST(Wnd, DestroyingWindowOrEndedLoopReleasesSenders) {
     }
 }
 
-TEST(Wnd, RunningHandlerIsWaitedForEvenWhenAborted) {
+TEST(Wnd, RunningHandlerIsWaitedForEvenWhenTheWindowGoes) {
     LoopThread t;
-    vl::SendGate gate;
     std::promise<void> started;
     std::promise<void> aborted;
     std::atomic<bool> finished{false};
     t.window.onMessage = [&](const RecordingWindow::Message&) {
         started.set_value();
-        aborted.get_future().wait();  // the gate is aborted while this runs
+        aborted.get_future().wait();  // the window goes while this runs
         finished = true;
     };
-    auto result = std::async(std::launch::async, [&] {
-        return vl::SendMessage(t.hwnd, vl::WM_USER, 0, 0, nullptr, &gate);
-    });
+    auto result =
+        std::async(std::launch::async, [&] { return vl::SendMessage(t.hwnd, vl::WM_USER, 0, 0); });
     started.get_future().wait();
-    gate.Abort();
+    vl::BeginDestroyWindow(t.hwnd);
     aborted.set_value();
     EXPECT_TRUE(result.get());
     EXPECT_TRUE(finished);

@@ -14,6 +14,10 @@ bool Edit::SetAttribute(const std::string& name, const std::u16string& value) {
         setMaxLength(n);
         return true;
     }
+    if (name == "password") {
+        setEchoMode(value == u"true" ? QLineEdit::Password : QLineEdit::Normal);
+        return value == u"true" || value == u"false";
+    }
     return Control::SetAttribute(name, value);
 }
 

@@ -6,7 +6,7 @@
 
 namespace skin {
 
-// A one-line text entry. Attribute: maxchar.
+// A one-line text entry. Attributes: maxchar, password (true shows the text masked).
 class Edit : public QLineEdit, public Control {
     Q_OBJECT
 

@@ -213,6 +213,21 @@ Control* PaintManager::FindControl(const std::string& name) const {
     return nullptr;
 }
 
+bool PaintManager::Bind(std::initializer_list<ControlSlot> wanted) const {
+    std::string missing;
+    for (const ControlSlot& slot : wanted) {
+        if (!slot.Fill(FindControl(slot.Name()))) {
+            missing += (missing.empty() ? "" : ", ") + slot.Name();
+        }
+    }
+    if (missing.empty()) {
+        return true;
+    }
+    VL_ERROR("some control is not found");
+    VL_ERROR("controls not found in the layout: {}", missing);
+    return false;
+}
+
 Control* PaintManager::FindControlAt(int x, int y) const {
     if (root_ == nullptr || host_ == nullptr) {
         return nullptr;

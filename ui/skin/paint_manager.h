@@ -3,9 +3,11 @@
 #include <QFont>
 #include <QImage>
 #include <QPointer>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/skin/notify.h"
@@ -18,6 +20,28 @@ namespace skin {
 class Container;
 class Control;
 class Option;
+
+// A control a window keeps: its name in the layout and the pointer that receives it, of the
+// control's kind (see PaintManager::Bind).
+class ControlSlot {
+public:
+    template <class T>
+    ControlSlot(std::string name, T** slot)
+        : name_(std::move(name)), slot_(slot), fill_([](Control* found, void* to) {
+              T* typed = dynamic_cast<T*>(found);
+              *static_cast<T**>(to) = typed;
+              return typed != nullptr;
+          }) {}
+
+    const std::string& Name() const { return name_; }
+    // Points the slot at `found` when it is of the slot's kind, else at null; whether it was.
+    bool Fill(Control* found) const { return fill_(found, slot_); }
+
+private:
+    std::string name_;
+    void* slot_;
+    bool (*fill_)(Control*, void*);
+};
 
 // The skin of one window: its layout (control tree), the images and fonts its controls use, the
 // caption and size-box bands of its hit test, and the listeners of its controls' notifications.
@@ -49,6 +73,10 @@ public:
     T* FindControl(const std::string& name) const {
         return dynamic_cast<T*>(FindControl(name));
     }
+    // Looks up every slot's control by name: Bind({{"phone", &phone_}, {"ok", &ok}}). A control
+    // that is missing or of another kind leaves its slot null, and is named in the log; false
+    // then.
+    bool Bind(std::initializer_list<ControlSlot> wanted) const;
     // The innermost control under a point in client coordinates, or null outside the layout.
     Control* FindControlAt(int x, int y) const;
     // The options of a group, in layout order.
