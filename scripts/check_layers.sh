@@ -2,7 +2,7 @@
 # Fails when a folder includes a folder above it. Layers, lowest first:
 #   protocol < utils < config < logic < platform < ui < app
 # protocol/ is header-only and shared with the back-end; the back-end may include it and its own
-# files only. tools/ and tests/ sit on top and are not checked.
+# files only. tools/, bench/ and tests/ sit on top and are not checked.
 set -eu
 root=${1:-$(dirname "$0")/..}
 cd "$root"
