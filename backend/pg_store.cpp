@@ -315,6 +315,10 @@ PgStore::PgStore(Options options) : options_(std::move(options)) {}
 
 PgStore::~PgStore() = default;
 
+void PgStore::ConnDeleter::operator()(pqxx::connection_base* conn) const noexcept {
+    delete static_cast<pqxx::connection*>(conn);
+}
+
 PgStore::Conn PgStore::Connect() {
     auto conn = std::make_unique<pqxx::connection>(WithConnectTimeout(options_.url));
     // Set through the connection so that they hold again should it reconnect by itself.
@@ -325,7 +329,7 @@ PgStore::Conn PgStore::Connect() {
     for (const Prepared& p : kStatements) {
         conn->prepare(p.name, p.sql);
     }
-    return conn;
+    return Conn(conn.release());
 }
 
 std::unique_ptr<PgStore> PgStore::Open(const Options& options, std::string& error) {

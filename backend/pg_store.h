@@ -66,7 +66,12 @@ public:
     void Prune(const Clock& clock, std::int64_t keepSince, int maxReports) override;
 
 private:
-    using Conn = std::unique_ptr<pqxx::connection_base>;
+    // Every pooled connection is a pqxx::connection; its base class has no virtual destructor,
+    // so it is deleted as what it is.
+    struct ConnDeleter {
+        void operator()(pqxx::connection_base* conn) const noexcept;
+    };
+    using Conn = std::unique_ptr<pqxx::connection_base, ConnDeleter>;
 
     explicit PgStore(Options options);
 
