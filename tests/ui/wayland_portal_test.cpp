@@ -8,6 +8,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -120,6 +121,12 @@ TEST(WaylandPortal, CaptureThroughTheRealPortalReturnsTheShownPicture) {
                              "VELMORA_WAYLAND_INSIDE=1", "VELMORA_WAYLAND_DIR=" + d.string(), "sh",
                              dir.File("wayland_session.sh"), d.string(),
                              fs::canonical("/proc/self/exe"), "--gtest_filter=WaylandInside.*"});
+    // A sanitizer build's options (suppressions) hold for the inner half too.
+    const auto inner =
+        std::find(argv.begin(), argv.end(), "VELMORA_WAYLAND_INSIDE=1") - argv.begin();
+    for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"})
+        if (const char* value = std::getenv(name))
+            argv.insert(argv.begin() + inner, std::string(name) + "=" + value);
     const vl::test::ProcessResult run = vl::test::RunProcess(argv, "", 120000);
     if (run.exitCode == 77)
         GTEST_SKIP() << run.out << run.err;

@@ -2,6 +2,9 @@
 // manager's command thread and its listeners, and usage reports; against a scripted back-end.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <vector>
+
 #include <atomic>
 #include <cstdlib>
 #include <future>
@@ -219,13 +222,16 @@ TEST_F(ProviderTest, QrFailuresBeforePollingEndTheWorker) {
 TEST_F(ProviderTest, QrPollFailuresAreRetried) {
     backend_.Set(kQqQr, 200, QrAnswer("s"));
     // Refused, not JSON, a token that would inject a header; then a good one.
-    const AccountBackend::Reply replies[] = {
+    // Owned by the handler: the server may still answer a poll while the test ends.
+    const std::vector<AccountBackend::Reply> replies{
         {503, "busy"}, {200, "garbage"}, {200, TokenAnswer("a\nX: y")}, {200, TokenAnswer("q")}};
-    std::atomic<int> polls{0};
-    backend_.Set(kQqPoll, [&](const httplib::Request&) { return replies[std::min(polls++, 3)]; });
+    const auto polls = std::make_shared<std::atomic<int>>(0);
+    backend_.Set(kQqPoll, [replies, polls](const httplib::Request&) {
+        return replies[std::min((*polls)++, 3)];
+    });
     qq_->Login();
     ASSERT_TRUE(WaitUntil([&] { return qq_->HasToken(); }));
-    EXPECT_EQ(polls.load(), 4);
+    EXPECT_EQ(polls->load(), 4);
     EXPECT_EQ(qq_->GetToken(), "q");
 }
 
