@@ -1,11 +1,13 @@
 // The desktop portal's screenshot and shortcuts, against a stand-in portal on a private session
 // bus of the test's own.
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 
 #include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QtTest/QTest>
+#include <csignal>
 #include <filesystem>
 
 #include "platform/portal.h"
@@ -20,6 +22,11 @@ using namespace std::chrono_literals;
 
 // A session bus for this process and its children, started before anything asks for one. It
 // starts no services on demand: a call must never wake the machine's real portal here.
+// A helper process ends with the test even when the test is killed (a sanitizer halting it).
+void EndWithTheTest(QProcess& process) {
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
+
 class PrivateBus : public ::testing::Environment {
 public:
     void SetUp() override {
@@ -28,6 +35,7 @@ public:
                        "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
                        "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow "
                        "eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+        EndWithTheTest(daemon_);
         daemon_.start("dbus-daemon",
                       {"--config-file=" + QString::fromStdString(dir_.File("bus.conf")), "--nofork",
                        "--print-address=1"});
@@ -52,6 +60,7 @@ private:
 class FakePortal {
 public:
     FakePortal(const std::string& mode, const std::string& picture) {
+        EndWithTheTest(process_);
         process_.start("/usr/bin/python3",
                        {QStringLiteral(VELMORA_FAKE_PORTAL), QString::fromStdString(mode),
                         QString::fromStdString(picture)});
