@@ -84,17 +84,7 @@ public:
             VL_ERROR("{}", error);
             return false;
         }
-        bool read = isJson && root.contains("trans_result") && root["trans_result"].is_array();
-        if (read) {
-            for (const nlohmann::json& item : root["trans_result"]) {
-                if (!item.is_object() || !item.contains("dst") || !item["dst"].is_string()) {
-                    read = false;
-                    break;
-                }
-                out.push_back(item["dst"].get<std::string>());
-            }
-        }
-        if (!read) {
+        if (!isJson || !ReadEntries(root, "trans_result", "dst", out)) {
             out.clear();
             error = std::string(kVendor) + " answer has no trans_result[i].dst, " +
                     json::Excerpt(result.body);

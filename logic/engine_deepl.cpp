@@ -69,17 +69,7 @@ public:
         if (!AnswerArrived(kVendor, result, message, error)) {
             return false;
         }
-        bool read = isJson && root.contains("translations") && root["translations"].is_array();
-        if (read) {
-            for (const nlohmann::json& item : root["translations"]) {
-                if (!item.is_object() || !item.contains("text") || !item["text"].is_string()) {
-                    read = false;
-                    break;
-                }
-                out.push_back(item["text"].get<std::string>());
-            }
-        }
-        if (!read) {
+        if (!isJson || !ReadEntries(root, "translations", "text", out)) {
             out.clear();
             error = "DeepL answer has no translations[i].text, " + json::Excerpt(result.body);
             VL_ERROR("{}", error);

@@ -122,6 +122,21 @@ bool AnswerArrived(const char* vendor, const net::Result& result, const std::str
     return true;
 }
 
+bool ReadEntries(const nlohmann::json& root, const char* array, const char* member,
+                 std::vector<std::string>& out) {
+    if (!root.is_object() || !root.contains(array) || !root[array].is_array()) {
+        return false;
+    }
+    for (const nlohmann::json& item : root[array]) {
+        if (!item.is_object() || !item.contains(member) || !item[member].is_string()) {
+            out.clear();
+            return false;
+        }
+        out.push_back(item[member].get<std::string>());
+    }
+    return true;
+}
+
 bool CountMatches(const char* vendor, std::size_t got, std::size_t sent, std::string& error) {
     if (got == sent) {
         return true;

@@ -65,6 +65,11 @@ inline long CappedTimeout(long ownMs, long capMs) {
     return capMs > 0 && capMs < ownMs ? capMs : ownMs;
 }
 
+// The string `member` of every object of the array `array` of `root`, in order; false (and `out`
+// empty) when the array is missing or one of its entries has no such string.
+bool ReadEntries(const nlohmann::json& root, const char* array, const char* member,
+                 std::vector<std::string>& out);
+
 // The count check every engine makes before it hands translations back.
 bool CountMatches(const char* vendor, std::size_t got, std::size_t sent, std::string& error);
 
